@@ -1,0 +1,94 @@
+// The one place where the program meets the operating system. Everything
+// here has a POSIX implementation (platform_posix.cpp) and a Windows one
+// (platform_windows.cpp); no other file includes an OS header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+
+// Joins the state directory and "chains.json".
+#ifdef _WIN32
+inline constexpr char PATH_SEPARATOR = '\\';
+#else
+inline constexpr char PATH_SEPARATOR = '/';
+#endif
+
+// Puts stdout, stdin and stderr (in this order) into binary mode, so that a
+// LF leaves as one byte and a CR in the input arrives unchanged.
+void platform_binary_stdio();
+
+// Seconds since 1970-01-01 UTC.
+int64_t platform_time();
+
+// The process id, as the 32-bit value the system uses.
+uint32_t platform_pid();
+
+// Creates one directory. False when it could not be created, which includes
+// "it exists already".
+bool platform_mkdir(const char* path);
+
+// True when the path names an existing directory.
+bool platform_is_directory(const char* path);
+
+// Compares at most n bytes without regard to ASCII letter case, as
+// strncasecmp does: 0 when equal.
+int platform_strnicmp(const char* a, const char* b, size_t n);
+
+// Removes a file. False when it failed; *missing then tells whether the
+// failure was "no such file".
+bool platform_remove(const char* path, bool* missing);
+
+// Makes an existing file writable for a following removal: on Windows its
+// attributes are reset to normal, on POSIX the owner's write permission is
+// added. False when the file's attributes cannot be read (no such file).
+bool platform_make_writable(const char* path);
+
+// Flushes the stream and forces its data to the disk (fsync/FlushFileBuffers).
+bool platform_sync_file(FILE* f);
+
+// Renames `from` over `to` in one step, replacing `to`, and makes the rename
+// itself durable (POSIX: fsync of the directory; Windows: write-through).
+// On Windows a reader holding `to` open makes the replace fail for a moment;
+// the call retries a few times before giving up. False when it failed; `from`
+// is then left where it was.
+bool platform_replace_file(const char* from, const char* to);
+
+// Renames `from` to a name `to` that does not exist yet.
+bool platform_rename(const char* from, const char* to);
+
+// What identifies one version of a file: a replaced or rewritten file
+// changes at least one of these.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t size = 0;
+  int64_t modified_ns = 0;
+  int64_t changed_ns = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the file at path, or nothing when it cannot be examined.
+std::optional<FileIdentity> platform_file_identity(const char* path);
+
+// An exclusive advisory lock on a lock file that is created when missing and
+// never renamed or removed. The lock is held for the owner's lifetime and
+// released by the destructor (and by the system when the process dies).
+class FileLock {
+ public:
+  // Blocks until the lock is held. Nothing when the lock file cannot be
+  // opened or locked.
+  static std::optional<FileLock> acquire(const char* path);
+
+  FileLock(FileLock&& other) noexcept;
+  FileLock& operator=(FileLock&& other) noexcept;
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock();
+
+ private:
+  explicit FileLock(intptr_t handle) : handle_(handle) {}
+  void release() noexcept;
+  intptr_t handle_ = -1;
+};

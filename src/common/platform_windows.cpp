@@ -1,0 +1,114 @@
+#include "common/platform.h"
+
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+void platform_binary_stdio() {
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
+int64_t platform_time() { return static_cast<int64_t>(_time64(nullptr)); }
+
+uint32_t platform_pid() { return static_cast<uint32_t>(GetCurrentProcessId()); }
+
+bool platform_mkdir(const char* path) { return _mkdir(path) == 0; }
+
+bool platform_is_directory(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int platform_strnicmp(const char* a, const char* b, size_t n) { return _strnicmp(a, b, n); }
+
+bool platform_remove(const char* path, bool* missing) {
+  if (std::remove(path) == 0) return true;
+  *missing = errno == ENOENT;
+  return false;
+}
+
+bool platform_make_writable(const char* path) {
+  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return false;
+  SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+  return true;
+}
+
+bool platform_sync_file(FILE* f) {
+  if (std::fflush(f) != 0) return false;
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+  return h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
+}
+
+bool platform_replace_file(const char* from, const char* to) {
+  // C rename() refuses an existing target here. A reader that holds the
+  // target open without delete sharing makes the replace fail with access
+  // denied until it closes the file, so a few attempts are made.
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    DWORD error = GetLastError();
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
+    Sleep(10);
+  }
+  return false;
+}
+
+bool platform_rename(const char* from, const char* to) {
+  return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::optional<FileIdentity> platform_file_identity(const char* path) {
+  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info;
+  BOOL ok = GetFileInformationByHandle(h, &info);
+  CloseHandle(h);
+  if (!ok) return std::nullopt;
+  FileIdentity id;
+  id.device = info.dwVolumeSerialNumber;
+  id.inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  id.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  id.modified_ns = static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                        info.ftLastWriteTime.dwLowDateTime);
+  id.changed_ns = static_cast<int64_t>((static_cast<uint64_t>(info.ftCreationTime.dwHighDateTime) << 32) |
+                                       info.ftCreationTime.dwLowDateTime);
+  return id;
+}
+
+std::optional<FileLock> FileLock::acquire(const char* path) {
+  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  OVERLAPPED whole_file = {};
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole_file)) {
+    CloseHandle(h);
+    return std::nullopt;
+  }
+  return FileLock(reinterpret_cast<intptr_t>(h));
+}
+
+FileLock::FileLock(FileLock&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+  if (this != &other) {
+    release();
+    handle_ = other.handle_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+FileLock::~FileLock() { release(); }
+
+void FileLock::release() noexcept {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));  // closing unlocks
+  handle_ = -1;
+}

@@ -1,0 +1,8 @@
+// The web endpoint: one CGI request from the environment and `in`, one
+// response on `out`.
+#pragma once
+
+#include <cstdio>
+
+// Serves the request and returns the exit status (0).
+int run_web(FILE* in, FILE* out);
