@@ -1,6 +1,7 @@
 // Recording into the in-memory store: trimming, eviction and the size cap.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "common/file.h"
@@ -97,8 +98,13 @@ TEST(StoreCaps, TrimsOnlyTheReceivingChain) {
 
 TEST(StoreCaps, EvictsLeastRecentlyUpdatedBeyondTheChainCap) {
   auto many = [](size_t n, int64_t base) {
-    std::vector<Chain> v;
-    for (size_t i = 0; i < n; ++i) v.push_back(chain_of("c" + std::to_string(i), base + static_cast<int64_t>(i)));
+    std::vector<Chain> v(n);
+    for (size_t i = 0; i < n; ++i) {
+      char id[32];
+      std::snprintf(id, sizeof id, "c%zu", i);
+      v[i].id = id;
+      v[i].updated_at = base + static_cast<int64_t>(i);
+    }
     return v;
   };
   {  // 50 chains, a new session: the oldest goes; of two equal, the front one.
