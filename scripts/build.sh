@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Configures and builds one preset (default: the optimised build).
+#   usage: build.sh [PRESET]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset=${1:-default}
+if [ "$preset" = windows ]; then
+  # The cross compiler must see the JSON headers without the rest of the
+  # host's /usr/include.
+  mkdir -p build/windows-include
+  ln -sfn /usr/include/rapidjson build/windows-include/rapidjson
+fi
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)"
