@@ -1,6 +1,7 @@
 // Recording into the in-memory store: trimming, eviction and the size cap.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -133,8 +134,9 @@ TEST(StoreCaps, EvictsLeastRecentlyUpdatedBeyondTheChainCap) {
   {  // 50 chains all in the future, a new session: the new chain is the one evicted.
     LiveStore s = live_store_from(many(50, kNow + 100));
     ASSERT_TRUE(live_store_record(s, kSession, numbered(1), kNow, READ_FILE_MAX));
-    EXPECT_EQ(ids(s).size(), 50u);
-    EXPECT_EQ(std::count(ids(s).begin(), ids(s).end(), kSession), 0);
+    std::vector<std::string> got = ids(s);
+    EXPECT_EQ(got.size(), 50u);
+    EXPECT_EQ(std::count(got.begin(), got.end(), kSession), 0);
     expect_consistent(s);
   }
   {  // 51 future chains and a thought for one of them: that one is protected.
