@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <random>
 #include <string>
@@ -32,9 +33,13 @@ Thought numbered(int64_t n) {
 // not exactly a store as the writer writes it.
 std::map<std::string, size_t> snapshot(const std::string& path, bool* ok) {
   std::map<std::string, size_t> counts;
-  std::string bytes = read_bytes(path);
   *ok = true;
-  if (bytes.empty() && access(path.c_str(), F_OK) != 0) return counts;  // not there yet
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return counts;  // not there yet
+  in.seekg(0, std::ios::end);
+  std::string bytes(static_cast<size_t>(in.tellg()), '\0');
+  in.seekg(0);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   auto chains = read_store(bytes);
   if (!chains) {
     *ok = false;
