@@ -74,12 +74,13 @@ TEST(StorePersist, FirstRecordingCreatesTheDirectoryFromTheTop) {
   EXPECT_TRUE(fs::exists(dir.chains() + ".lock"));
   EXPECT_FALSE(fs::exists(dir.chains() + ".tmp"));
 
+  int64_t started = c.started_at;
   persist_thought("th-1", thought(2));
   persist_thought("th-2", thought(1));
   chains = read_chains(dir.chains());
   ASSERT_EQ(chains.size(), 2u);
   EXPECT_EQ(chains[0].thoughts.size(), 2u);
-  EXPECT_EQ(chains[0].started_at, c.started_at);
+  EXPECT_EQ(chains[0].started_at, started);
   EXPECT_EQ(chains[1].id, "th-2");
 }
 
