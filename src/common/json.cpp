@@ -30,12 +30,44 @@ const rapidjson::Value* get(JsonVal v) { return static_cast<const rapidjson::Val
 
 JsonVal wrap(const rapidjson::Value* v) { return JsonVal{v}; }
 
+int hex4(std::string_view s, size_t at) {
+  if (at + 4 > s.size()) return -1;
+  int v = 0;
+  for (size_t i = at; i < at + 4; ++i) {
+    char c = s[i];
+    int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    if (d < 0) return -1;
+    v = v * 16 + d;
+  }
+  return v;
+}
+
+// The reader decodes a "\uDC00".."\uDFFF" escape that does not follow a
+// high surrogate escape into bytes that are not UTF-8; written out again,
+// they would make the text unreadable. Such an escape is invalid JSON text.
+bool has_lone_low_surrogate(std::string_view s) {
+  bool after_high = false;
+  for (size_t i = 0; i < s.size();) {
+    if (s[i] != '\\' || i + 1 >= s.size()) {
+      after_high = false;
+      ++i;
+      continue;
+    }
+    int v = s[i + 1] == 'u' ? hex4(s, i + 2) : -1;
+    if (v >= 0xDC00 && v <= 0xDFFF && !after_high) return true;
+    after_high = v >= 0xD800 && v <= 0xDBFF;
+    i += v >= 0 ? 6 : 2;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::optional<JsonDoc> json_parse(std::string_view text) {
   // The reader takes a NUL as the end of input and would accept what stands
   // before it; a NUL is never valid JSON text, so it fails here.
   if (std::memchr(text.data(), '\0', text.size())) return std::nullopt;
+  if (has_lone_low_surrogate(text)) return std::nullopt;
   auto impl = std::make_unique<JsonDoc::Impl>();
   impl->doc.Parse<kParseFlags>(text.data(), text.size());
   if (impl->doc.HasParseError()) return std::nullopt;

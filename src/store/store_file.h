@@ -1,0 +1,25 @@
+// The chains file on disk: replacing it durably, and keeping a file that
+// cannot be read as a store out of the way without losing it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Replaces the file at path with exactly these bytes, so that at every
+// moment, a crash or power cut included, the path holds either the previous
+// file or the new one in full:
+//   1. write "<path>.tmp" (created, or truncated when left over),
+//   2. flush it to the disk (fsync) before it can take the file's place,
+//   3. close it, checking the close,
+//   4. rename it over the path in one step, then make the rename itself
+//      durable (the directory's entry is flushed too).
+// False when any step failed; the temporary file is then removed and the
+// file at path is untouched.
+bool replace_store_file(const std::string& path, std::string_view text);
+
+// Renames the file at path to "<path>.unreadable-<now>" (or, when that name
+// is taken, "<path>.unreadable-<now>-<n>" with the smallest free n from 1),
+// so that it is kept. The new name, or nothing when the rename failed.
+std::optional<std::string> move_aside(const std::string& path, int64_t now);
