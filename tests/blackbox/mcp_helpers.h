@@ -16,7 +16,8 @@ namespace mcp_test {
 // tab, LF, CR, quote and backslash, \u00xx for the other control bytes.
 inline std::string quote(const std::string& s) {
   std::string out = "\"";
-  for (unsigned char c : s) {
+  for (char ch : s) {
+    auto c = static_cast<unsigned char>(ch);
     switch (c) {
       case '\t': out += "\\t"; break;
       case '\n': out += "\\n"; break;
@@ -77,6 +78,25 @@ inline RunResult run_mcp(const std::string& input, std::map<std::string, std::st
   std::map<std::string, std::string> all = {{"VELTRANE_STATE_DIR", state.str()}};
   for (auto& [name, value] : env) all[name] = value;
   return run_program({"--mcp"}, all, input);
+}
+
+// Splits the answers of a run in which every case was followed by a ping
+// with the id marker_id(i): segment i holds what case i was answered. Fewer
+// segments than cases when a marker is missing.
+inline std::string marker_id(size_t i) { return "\"case-" + std::to_string(i) + "\""; }
+
+inline std::vector<std::string> split_at_markers(const std::string& out, size_t cases) {
+  std::vector<std::string> segments;
+  size_t at = 0;
+  for (size_t i = 0; i < cases; ++i) {
+    std::string marker = pong(marker_id(i));
+    size_t found = out.find(marker, at);
+    if (found == std::string::npos) break;
+    segments.push_back(out.substr(at, found - at));
+    at = found + marker.size();
+  }
+  if (segments.size() == cases && at != out.size()) segments.push_back(out.substr(at));  // stray output
+  return segments;
 }
 
 }  // namespace mcp_test

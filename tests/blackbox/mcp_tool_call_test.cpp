@@ -2,7 +2,9 @@
 // message, the unknown-tool error, and the session that the answers report.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "mcp_helpers.h"
 
@@ -105,21 +107,28 @@ TEST(McpToolCall, RejectedArguments) {
       {args(R"("needsMoreThoughts":{})"), "Invalid needsMoreThoughts: must be a boolean"},
       {args(R"("isRevision":"x","revisesThought":0)"), "Invalid isRevision: must be a boolean"},
   };
-  for (const auto& c : cases) {
-    // A rejected call leaves the session as it was: the accepted call after
-    // it reports a history of one.
-    std::string input = call("1", c.arguments) + call("2", args(""));
-    RunResult r = run_mcp(input, kQuiet);
-    std::string label = c.arguments.substr(0, 200);
+  // One run for the whole table. After each case a valid call shows that a
+  // rejected call left the session as it was: the history grows only by the
+  // accepted calls.
+  std::string input;
+  const size_t n = std::size(cases);
+  for (size_t i = 0; i < n; ++i) input += call("1", cases[i].arguments) + call("2", args("")) + request(marker_id(i), "ping");
+  RunResult r = run_mcp(input, kQuiet);
+  std::vector<std::string> answers = split_at_markers(r.out, n);
+  ASSERT_GE(answers.size(), n) << "server stopped answering after: " << cases[answers.size()].arguments.substr(0, 200);
+  size_t history = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const auto& c = cases[i];
+    std::string want;
     if (c.message.empty()) {  // accepted after all: the first "thought" counts
-      EXPECT_EQ(r.out, tool_result("1", record(1, 1, true, {}, 1), false) +
-                           tool_result("2", record(1, 3, true, {}, 2), false))
-          << label;
-      continue;
+      want = tool_result("1", record(1, 1, true, {}, ++history), false);
+    } else {
+      want = tool_result("1", failure(c.message), true);
     }
-    EXPECT_EQ(r.out, tool_result("1", failure(c.message), true) + tool_result("2", record(1, 3, true, {}, 1), false))
-        << label;
+    want += tool_result("2", record(1, 3, true, {}, ++history), false);
+    EXPECT_EQ(answers[i], want) << c.arguments.substr(0, 200);
   }
+  EXPECT_EQ(answers.size(), n) << "output after the last case: " << answers.back();
 }
 
 TEST(McpToolCall, UnknownTool) {
