@@ -57,7 +57,10 @@ inline std::string record(long long number, long long total, bool next, const st
                           size_t history) {
   std::string out = R"({"thoughtNumber":)" + std::to_string(number) + R"(,"totalThoughts":)" + std::to_string(total) +
                     R"(,"nextThoughtNeeded":)" + (next ? "true" : "false") + R"(,"branches":[)";
-  for (size_t i = 0; i < branches.size(); ++i) out += (i ? "," : "") + quote(branches[i]);
+  for (size_t i = 0; i < branches.size(); ++i) {
+    if (i) out += ',';
+    out += quote(branches[i]);
+  }
   return out + R"(],"thoughtHistoryLength":)" + std::to_string(history) + "}";
 }
 

@@ -28,7 +28,8 @@ std::string tools_list_answer(const std::string& id) {
 }  // namespace
 
 TEST(McpLoop, DropsAndIdEchoes) {
-  const std::string long_id = "\"" + std::string(300, 'k') + "\\\"" + std::string(10, 'z') + "\"";
+  std::string long_id = "\"";  // 300 bytes, an escaped quote, 10 bytes
+  long_id.append(300, 'k').append("\\\"").append(10, 'z').append("\"");
   const std::string long_number(150, '9');
   struct Case {
     std::string line;  // written with its own line end
