@@ -1,9 +1,24 @@
 #include "mcp/server.h"
 
+#include <new>
+#include <string>
+
+#include "mcp/dispatch.h"
+#include "mcp/line_reader.h"
+#include "mcp/session.h"
+
 int run_mcp(FILE* in, FILE* out, FILE* err) {
-  (void)out;
-  (void)err;
-  while (std::fgetc(in) != EOF) {
+  Session session = session_start(err);
+  std::string line;
+  for (;;) {
+    // A line too long for memory ends the server quietly, like the end of
+    // input; everything else that runs out of memory ends the process.
+    try {
+      if (!read_line(in, line)) break;
+    } catch (const std::bad_alloc&) {
+      break;
+    }
+    handle_line(line, session, out, err);
   }
   return 0;
 }

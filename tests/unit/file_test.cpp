@@ -1,0 +1,36 @@
+#include "common/file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/temp_dir.h"
+
+TEST(ReadFile, SizesAroundTheCap) {
+  TempDir dir;
+  std::string exact(READ_FILE_MAX, 'a');
+  exact.front() = '\0';  // binary content, a NUL included
+  exact.back() = '\n';
+  write_bytes(dir.file("empty"), "");
+  write_bytes(dir.file("crlf"), "a\r\nb\r\n");
+  write_bytes(dir.file("exact"), exact);
+  write_bytes(dir.file("over"), exact + "x");
+
+  struct Case {
+    std::string path;
+    bool ok;
+    std::string want;  // content, or what out keeps on failure
+  } cases[] = {
+      {dir.file("missing"), false, "untouched"},
+      {dir.file("empty"), true, ""},
+      {dir.file("crlf"), true, "a\r\nb\r\n"},
+      {dir.file("exact"), true, exact},
+      {dir.file("over"), false, "untouched"},
+  };
+  for (const auto& c : cases) {
+    std::string out = "untouched";
+    EXPECT_EQ(read_file(c.path.c_str(), out), c.ok) << c.path;
+    EXPECT_EQ(out.size(), c.want.size()) << c.path;
+    EXPECT_TRUE(out == c.want) << c.path;
+  }
+}
