@@ -1,0 +1,18 @@
+// The "clear" action: deletion of the chains file, on explicit confirmation.
+#pragma once
+
+#include <cstdio>
+
+#include "web/request.h"
+
+// Takes the confirmation from the body's member "confirm" when the body has
+// one (the query is then not looked at), else from the query parameter
+// "confirm". Only "1" or "true" (so also the JSON values 1 and true)
+// confirm; anything else answers "confirm=1 required" and deletes nothing.
+void api_clear_action(FILE* out, const Request& request);
+
+// Removes the chains file and nothing else; a missing file counts as
+// cleared. A removal that fails for another reason is retried once after
+// the file has been made writable. Answers {"ok":true,"cleared":true} or
+// "remove failed".
+void api_clear(FILE* out);

@@ -1,0 +1,9 @@
+// The "info" action: the plug-in's identity, its tool with both schemas,
+// the state directory and the limits.
+#pragma once
+
+#include <cstdio>
+
+// Writes the info answer. Opens nothing and has no error answer; the
+// history limit's warning, if any, goes to stderr.
+void api_info(FILE* out);

@@ -1,0 +1,10 @@
+// The "stats" action: totals over the stored chains and the store's limits.
+#pragma once
+
+#include <cstdio>
+
+// Loads the chains file afresh and writes the totals (chains, thoughts,
+// branches, revisions, last_activity) and the limits, or "state unreadable"
+// when the file exists but does not parse. Reads only; the history limit's
+// warning, if any, goes to stderr.
+void api_stats(FILE* out);

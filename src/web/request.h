@@ -1,0 +1,28 @@
+// The parts of one CGI request that the JSON actions read their parameters
+// from, and the reading of the request body.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+// The largest request body that is read.
+inline constexpr long MAX_BODY_BYTES = 2097152;
+
+struct Request {
+  const char* query = "";       // QUERY_STRING, or "" when unset; never null
+  const char* body = nullptr;   // the body's bytes and a NUL, or null when there is none
+};
+
+// The leading decimal number of CONTENT_LENGTH read as atol reads it
+// (leading white space, an optional sign, digits, anything after them
+// ignored; no digits give 0), except that a number beyond the range of long
+// saturates instead of being undefined.
+long content_length_value(const char* text);
+
+// Reads the body CONTENT_LENGTH announces: nothing when it is unset, empty,
+// or not between 1 and MAX_BODY_BYTES; otherwise the bytes from `in` until
+// that many have arrived or a read yields nothing (a short body is what
+// arrived).
+std::optional<std::string> read_body(FILE* in, const char* content_length);

@@ -1,0 +1,38 @@
+// json_str_field over fuzzed request bodies. The input is the member name,
+// a LF and the body. The text must stay NUL-terminated inside the capacity;
+// a miss must leave the area untouched.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "web/body_field.h"
+
+namespace {
+
+void check(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string input(reinterpret_cast<const char*>(data), size);
+  size_t split = input.find('\n');
+  std::string name = split == std::string::npos ? "action" : input.substr(0, split);
+  std::string body = split == std::string::npos ? input : input.substr(split + 1);
+
+  constexpr size_t kGuard = 32;
+  for (size_t capacity : {size_t{16}, size_t{64}, size_t{96}}) {
+    char area[96 + kGuard];
+    std::memset(area, 0x5A, sizeof area);
+    bool found = json_str_field(body.c_str(), name.c_str(), area, capacity);
+    for (size_t i = capacity; i < sizeof area; ++i) check(area[i] == 0x5A);
+    if (found) {
+      check(std::memchr(area, '\0', capacity) != nullptr);
+    } else {
+      for (size_t i = 0; i < capacity; ++i) check(area[i] == 0x5A);
+    }
+  }
+  return 0;
+}
