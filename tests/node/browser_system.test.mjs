@@ -30,7 +30,7 @@ after(async () => {
 
 test('a chain recorded over MCP shows in the viewer with its revision and branch', async () => {
   const transport = new StdioClientTransport({
-    command: exe, args: ['--mcp'], env: { VELTRANE_STATE_DIR: stateDir, DISABLE_THOUGHT_LOGGING: 'true' }, stderr: 'pipe',
+    command: exe, args: ['--mcp'], env: { VELTRANE_STATE_DIR: stateDir }, stderr: 'pipe',
   });
   const client = new Client({ name: 'viewer-test', version: '1.0.0' });
   await client.connect(transport);
