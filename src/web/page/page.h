@@ -1,7 +1,29 @@
-// The viewer page: its header block and body.
+// The viewer page "Thought Chains": its CGI header block and its document.
 #pragma once
 
 #include <cstdio>
+#include <string_view>
 
-// Writes the page's CGI header block and the HTML document.
+// The header block of the page answer: no Status line (the web server's
+// default applies) and no Content-Length; every line ends in CR LF. The
+// security policy lets the document run only its own inline scripts and
+// styles and talk only to its own origin.
+inline constexpr std::string_view PAGE_HEADERS =
+    "Content-Type: text/html; charset=utf-8\r\n"
+    "Cache-Control: no-store\r\n"
+    "X-Content-Type-Options: nosniff\r\n"
+    "X-Frame-Options: SAMEORIGIN\r\n"
+    "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; "
+    "style-src 'unsafe-inline'; img-src data:; connect-src 'self'; form-action 'none'; "
+    "base-uri 'none'\r\n"
+    "\r\n";
+
+// The placeholder bytes of the page template.
+inline constexpr char PAGE_THEME_HEAD_MARK = '\x01';
+inline constexpr char PAGE_THEME_API_MARK = '\x02';
+
+// Writes the header block, then the page template with the theme head in
+// place of its 0x01 byte and the theme API script in place of its 0x02 byte.
+// The page is static: nothing in it depends on the request or the store.
+// Write errors are not reported; the web server sees a short answer.
 void page_write(FILE* out);

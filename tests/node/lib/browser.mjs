@@ -1,0 +1,61 @@
+// Drives Debian's chromium through playwright-core, with a fresh profile per
+// browser, and records every security-policy complaint the page makes.
+import { chromium } from 'playwright-core';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { root } from './program.mjs';
+
+export const artifacts = path.join(root, 'tests/artifacts');
+
+const ARGS = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--disable-background-networking',
+  '--disable-component-update', '--disable-sync'];
+
+// Returns { context, page, consoleLines, cspViolations(), close() }.
+// options: { colorScheme, viewport } passed on to the browser context.
+export async function openBrowser(options = {}) {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'veltrane-chromium-'));
+  const context = await chromium.launchPersistentContext(profile, {
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: ARGS,
+    viewport: options.viewport || { width: 1200, height: 800 },
+    colorScheme: options.colorScheme || 'dark',
+  });
+  const consoleLines = [];
+  const watch = (page) => {
+    page.on('console', (m) => consoleLines.push(m.text()));
+    page.on('pageerror', (e) => consoleLines.push(`pageerror: ${e.message}`));
+  };
+  context.pages().forEach(watch);
+  context.on('page', watch);
+  const page = context.pages()[0] || (await context.newPage());
+  return {
+    context,
+    page,
+    consoleLines,
+    cspViolations: () => consoleLines.filter((l) => /Content Security Policy/i.test(l)),
+    pageErrors: () => consoleLines.filter((l) => l.startsWith('pageerror:')),
+    async close() {
+      await context.close();
+      fs.rmSync(profile, { recursive: true, force: true });
+    },
+  };
+}
+
+// Records the requests the page's script makes to the program: [{ url (path and query), headers }].
+export function recordRequests(page) {
+  const seen = [];
+  page.on('request', (req) => {
+    const u = new URL(req.url());
+    if (req.resourceType() === 'fetch' && (u.pathname === '/plugin_veltrane' || u.pathname === '/plugins')) {
+      seen.push({ url: u.pathname + u.search, headers: req.headers() });
+    }
+  });
+  return seen;
+}
+
+export async function screenshot(page, name) {
+  fs.mkdirSync(artifacts, { recursive: true });
+  await page.screenshot({ path: path.join(artifacts, `${name}.png`), fullPage: true });
+}
