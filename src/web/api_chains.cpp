@@ -48,7 +48,8 @@ void add_record(Buf& b, JsonVal chain) {
     if (json_is_string(text)) head = thought_head(json_str(text));
   }
   add_string(b, head);
-  buf_addf(b, ",\"truncated\":%s}", thought_count >= static_cast<size_t>(MAX_THOUGHTS_EACH) ? "true" : "false");
+  buf_addf(b, ",\"truncated\":%s}",
+           thought_count >= static_cast<size_t>(MAX_THOUGHTS_EACH) ? "true" : "false");
 }
 
 }  // namespace

@@ -22,8 +22,8 @@ void api_info(FILE* out) {
   add_view(body, VELTRANE_SLUG);
   buf_str(body, "\",\"version\":\"");
   add_view(body, VELTRANE_VERSION);
-  buf_str(body,
-          "\",\"kind\":\"mcp\",\"mcp\":true,\"daemon\":false,\"menus\":false,\"verified\":\"live\",\"tools\":[\"");
+  buf_str(body, "\",\"kind\":\"mcp\",\"mcp\":true,\"daemon\":false,\"menus\":false,\"verified\":\"live\",");
+  buf_str(body, "\"tools\":[\"");
   add_view(body, VELTRANE_TOOL_NAME);
   buf_str(body, "\"],\"tool_schema\":");
   add_view(body, VELTRANE_TOOL_SCHEMA);

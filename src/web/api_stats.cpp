@@ -52,7 +52,8 @@ void api_stats(FILE* out) {
   }
   Buf body;
   buf_addf(body,
-           "{\"ok\":true,\"chains\":%zu,\"thoughts\":%zu,\"branches\":%zu,\"revisions\":%zu,\"last_activity\":%lld,"
+           "{\"ok\":true,\"chains\":%zu,\"thoughts\":%zu,\"branches\":%zu,\"revisions\":%zu,"
+           "\"last_activity\":%lld,"
            "\"max_chains\":%d,\"max_thoughts_each\":%d,\"max_thought_history\":%lld}",
            t.chains, t.thoughts, t.branches, t.revisions, static_cast<long long>(t.last_activity), MAX_CHAINS,
            MAX_THOUGHTS_EACH, static_cast<long long>(read_max_history(stderr)));

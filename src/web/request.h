@@ -11,8 +11,8 @@
 inline constexpr long MAX_BODY_BYTES = 2097152;
 
 struct Request {
-  const char* query = "";       // QUERY_STRING, or "" when unset; never null
-  const char* body = nullptr;   // the body's bytes and a NUL, or null when there is none
+  const char* query = "";      // QUERY_STRING, or "" when unset; never null
+  const char* body = nullptr;  // the body's bytes and a NUL, or null when there is none
 };
 
 // The leading decimal number of CONTENT_LENGTH read as atol reads it

@@ -46,9 +46,11 @@ struct Store {
   void write(const std::string& chains) const { write_bytes(chains_file(), chains); }
   RunResult get(const std::string& query) const { return web_request(dir, {{"QUERY_STRING", query}}); }
   RunResult post(const std::string& query, const std::string& body) const {
-    return web_request(
-        dir, {{"QUERY_STRING", query}, {"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", std::to_string(body.size())}},
-        body);
+    return web_request(dir,
+                       {{"QUERY_STRING", query},
+                        {"REQUEST_METHOD", "POST"},
+                        {"CONTENT_LENGTH", std::to_string(body.size())}},
+                       body);
   }
 };
 
@@ -117,8 +119,9 @@ TEST(WebActions, ChainList) {
   // No chains file at all: the empty list, and the directory is not created.
   TempDir tmp;
   RunResult none = web_request(tmp.file("absent"), {{"QUERY_STRING", "action=chains"}});
-  EXPECT_EQ(none.out,
-            ok_answer(R"({"ok":true,"plugin":"plugin_veltrane","count":0,"state_dir_name":"absent","chains":[]})"));
+  EXPECT_EQ(
+      none.out,
+      ok_answer(R"({"ok":true,"plugin":"plugin_veltrane","count":0,"state_dir_name":"absent","chains":[]})"));
   EXPECT_FALSE(fs::exists(tmp.file("absent")));
 }
 
@@ -191,13 +194,19 @@ TEST(WebActions, Stats) {
 TEST(WebActions, HistoryLimitInStatsAndInfo) {
   Store store;
   for (const char* action : {"stats", "info"}) {
-    RunResult r = web_request(store.dir, {{"QUERY_STRING", std::string("action=") + action},
-                                          {"MAX_THOUGHT_HISTORY", "25"}});
-    EXPECT_NE(r.out.find(R"("max_thought_history":25})" "\n"), std::string::npos) << action;
+    RunResult r = web_request(
+        store.dir, {{"QUERY_STRING", std::string("action=") + action}, {"MAX_THOUGHT_HISTORY", "25"}});
+    EXPECT_NE(r.out.find(R"("max_thought_history":25})"
+                         "\n"),
+              std::string::npos)
+        << action;
     EXPECT_EQ(r.err, "") << action;
-    r = web_request(store.dir, {{"QUERY_STRING", std::string("action=") + action},
-                                {"MAX_THOUGHT_HISTORY", "lots"}});
-    EXPECT_NE(r.out.find(R"("max_thought_history":1000})" "\n"), std::string::npos) << action;
+    r = web_request(store.dir,
+                    {{"QUERY_STRING", std::string("action=") + action}, {"MAX_THOUGHT_HISTORY", "lots"}});
+    EXPECT_NE(r.out.find(R"("max_thought_history":1000})"
+                         "\n"),
+              std::string::npos)
+        << action;
     EXPECT_EQ(r.err, "MAX_THOUGHT_HISTORY must be a positive integer, got \"lots\"; using 1000\n") << action;
   }
 }
@@ -292,7 +301,8 @@ TEST(WebActions, ClearEdgeCases) {
 
   // A read-only chains file is removed too.
   Store read_only(kFixture);
-  fs::permissions(read_only.chains_file(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::permissions(read_only.chains_file(),
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   EXPECT_EQ(read_only.get("action=clear&confirm=1").out, ok_answer(R"({"ok":true,"cleared":true})"));
   EXPECT_FALSE(fs::exists(read_only.chains_file()));
 
@@ -311,9 +321,15 @@ TEST(WebActions, OnlyClearChangesTheStateDirectory) {
   fs::permissions(store.chains_file(), fs::perms::owner_read | fs::perms::group_read);
   TempDir tmp;
   const std::string absent = tmp.file("absent");
-  const std::string queries[] = {"",           "action=chains",        "action=chain&id=th-1", "action=stats",
-                                 "action=info", "action=clear",         "action=clear&confirm=no",
-                                 "action=nope", "format=json"};
+  const std::string queries[] = {"",
+                                 "action=chains",
+                                 "action=chain&id=th-1",
+                                 "action=stats",
+                                 "action=info",
+                                 "action=clear",
+                                 "action=clear&confirm=no",
+                                 "action=nope",
+                                 "format=json"};
   const Snapshot before = snapshot(store.dir);
   for (const auto& query : queries) {
     for (const char* method : {"GET", "POST"}) {

@@ -66,16 +66,18 @@ TEST(WebGate, RefusalIsExactAndComesBeforeThePage) {
   EXPECT_EQ(page.err, "");
   EXPECT_EQ(page.status, 0);
   // No body is read and nothing else is written.
-  RunResult post = web_request(dir.str(),
-                               {{"BOT_PASSWORD", kPassword}, {"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "18"}},
-                               R"({"action":"info"})" "\n");
+  RunResult post = web_request(
+      dir.str(), {{"BOT_PASSWORD", kPassword}, {"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "18"}},
+      R"({"action":"info"})"
+      "\n");
   EXPECT_EQ(post.out, kRefusal);
 }
 
 TEST(WebGate, PasswordLengths) {
   TempDir dir;
   const std::string long_password(300, 'k');
-  std::map<std::string, std::string> base = {{"BOT_PASSWORD", long_password}, {"QUERY_STRING", "action=stats"}};
+  std::map<std::string, std::string> base = {{"BOT_PASSWORD", long_password},
+                                             {"QUERY_STRING", "action=stats"}};
   auto with = [&](const std::string& name, const std::string& value) {
     auto env = base;
     env[name] = value;
@@ -151,8 +153,8 @@ TEST(WebGate, ActionSelection) {
     if (!c.body.empty()) env["CONTENT_LENGTH"] = std::to_string(c.body.size());
     if (under_wrapper() && c.query && !*c.query) continue;  // wine may drop empty variables
     RunResult r = web_request(dir.str(), env, c.body);
-    std::string label = std::string(c.query ? c.query : "(no query)") + " " + (c.method ? c.method : "(no method)") +
-                        " " + c.body;
+    std::string label = std::string(c.query ? c.query : "(no query)") + " " +
+                        (c.method ? c.method : "(no method)") + " " + c.body;
     EXPECT_EQ(r.status, 0) << label;
     EXPECT_EQ(answer_kind(r), c.want) << label;
   }
@@ -193,8 +195,8 @@ TEST(WebGate, RequestBodyLength) {
 
   // The largest body that is read, and one byte more.
   std::string largest = body + std::string(2097152 - body.size(), ' ');
-  EXPECT_EQ(answer_kind(web_request(dir.str(), {{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "2097152"}},
-                                    largest)),
+  EXPECT_EQ(answer_kind(
+                web_request(dir.str(), {{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "2097152"}}, largest)),
             "stats");
   EXPECT_EQ(answer_kind(web_request(dir.str(), {{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "2097153"}},
                                     largest + " ")),

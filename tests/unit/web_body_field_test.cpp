@@ -1,5 +1,3 @@
-#include "web/body_field.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,6 +5,7 @@
 
 #include "web/api_chain.h"
 #include "web/api_chains.h"
+#include "web/body_field.h"
 #include "web/gate.h"
 
 TEST(WebBodyField, ReadsFirstMemberAsText) {
@@ -62,11 +61,13 @@ TEST(WebGate, SameSecretComparesWholeTexts) {
     const char* secret;
     bool want;
   } cases[] = {
-      {"s3cret", "s3cret", true}, {"s3cre", "s3cret", false}, {"s3crett", "s3cret", false},
-      {"S3cret", "s3cret", false}, {"s3creT", "s3cret", false}, {"", "s3cret", false},
+      {"s3cret", "s3cret", true},   {"s3cre", "s3cret", false},
+      {"s3crett", "s3cret", false}, {"S3cret", "s3cret", false},
+      {"s3creT", "s3cret", false},  {"", "s3cret", false},
       {"s3cret ", "s3cret", false}, {"x", "", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(same_secret(c.given, c.secret), c.want) << c.given << " vs " << c.secret;
+  for (const auto& c : cases)
+    EXPECT_EQ(same_secret(c.given, c.secret), c.want) << c.given << " vs " << c.secret;
 }
 
 TEST(WebChains, DirectoryNameAndThoughtHead) {

@@ -1,11 +1,10 @@
-#include "web/query.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
 #include <string>
 
+#include "web/query.h"
 #include "web/request.h"
 
 TEST(WebQuery, FindsAndDecodes) {
@@ -65,9 +64,18 @@ TEST(WebRequest, ContentLengthReadsLikeAtol) {
     const char* text;
     long want;
   } cases[] = {
-      {"12", 12},          {"  \t12", 12},     {"+7", 7},     {"-5", -5}, {"12abc", 12}, {"abc", 0},
-      {"", 0},             {"1 2", 1},         {"0x10", 0},   {"00009", 9},
-      {"99999999999999999999999", LONG_MAX}, {"-99999999999999999999999", LONG_MIN},
+      {"12", 12},
+      {"  \t12", 12},
+      {"+7", 7},
+      {"-5", -5},
+      {"12abc", 12},
+      {"abc", 0},
+      {"", 0},
+      {"1 2", 1},
+      {"0x10", 0},
+      {"00009", 9},
+      {"99999999999999999999999", LONG_MAX},
+      {"-99999999999999999999999", LONG_MIN},
   };
   for (const auto& c : cases) EXPECT_EQ(content_length_value(c.text), c.want) << c.text;
 }
