@@ -53,4 +53,4 @@ if [ "$(stored_chains)" = 0 ]; then
   echo "or record a short sample chain: scripts/run.sh --sample"
 fi
 echo
-exec scripts/serve.sh --port "$port" --exe "$exe"
+exec scripts/serve.sh --port "$port" "$exe"

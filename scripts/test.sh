@@ -29,7 +29,11 @@ scripts/fuzz.sh "${FUZZ_SECONDS:-15}"
 step "Windows build under wine: the black-box suite"
 scripts/build.sh windows
 export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix} WINEDEBUG=-all
-wine cmd /c exit >/dev/null 2>&1 || true   # first start creates the prefix
+# A persistent wine server, started (and the prefix created) before the
+# suite, so that no wine helper process inherits a test's pipes.
+mkdir -p "$WINEPREFIX"
+wineserver -p >/dev/null 2>&1 || true
+wine cmd /c exit >/dev/null 2>&1 || true
 VELTRANE_EXE=$root/build/windows/plugin_veltrane.exe VELTRANE_EXE_WRAPPER=wine \
   build/default/tests/veltrane_blackbox --gtest_brief=1
 wineserver -k >/dev/null 2>&1 || true

@@ -102,19 +102,6 @@ std::optional<FileLock> FileLock::acquire(const char* path) {
   return FileLock(fd);
 }
 
-FileLock::FileLock(FileLock&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-  if (this != &other) {
-    release();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-FileLock::~FileLock() { release(); }
-
 void FileLock::release() noexcept {
   if (handle_ >= 0) close(static_cast<int>(handle_));  // closing drops the flock
   handle_ = -1;

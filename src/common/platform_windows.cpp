@@ -95,19 +95,6 @@ std::optional<FileLock> FileLock::acquire(const char* path) {
   return FileLock(reinterpret_cast<intptr_t>(h));
 }
 
-FileLock::FileLock(FileLock&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-  if (this != &other) {
-    release();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-FileLock::~FileLock() { release(); }
-
 void FileLock::release() noexcept {
   if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));  // closing unlocks
   handle_ = -1;

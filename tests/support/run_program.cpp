@@ -92,16 +92,32 @@ RunResult run_program(const RunOptions& options) {
     in_fd = -1;
   }
   int out_fd = out_pipe[0], err_fd = err_pipe[0];
+  // The pipes are read until the child has exited and they are drained,
+  // not until every writer has closed them: under wine, helper processes
+  // that the child starts inherit the pipes and outlive it.
+  int status = 0;
+  bool exited = false;
   while (out_fd >= 0 || err_fd >= 0) {
+    if (!exited) {
+      pid_t done = waitpid(pid, &status, WNOHANG);
+      if (done == pid) {
+        exited = true;
+        for (int fd : {out_fd, err_fd}) {
+          if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        }
+      }
+    }
     pollfd fds[3];
     int n = 0;
     if (in_fd >= 0) fds[n++] = {in_fd, POLLOUT, 0};
     if (out_fd >= 0) fds[n++] = {out_fd, POLLIN, 0};
     if (err_fd >= 0) fds[n++] = {err_fd, POLLIN, 0};
-    if (poll(fds, static_cast<nfds_t>(n), -1) < 0) {
+    int ready = poll(fds, static_cast<nfds_t>(n), exited ? 0 : 20);
+    if (ready < 0) {
       if (errno == EINTR) continue;
       break;
     }
+    if (ready == 0 && exited) break;  // drained
     for (int i = 0; i < n; ++i) {
       if (!fds[i].revents) continue;
       if (fds[i].fd == in_fd) {
@@ -118,15 +134,16 @@ RunResult run_program(const RunOptions& options) {
       std::string& sink = fds[i].fd == out_fd ? result.out : result.err;
       if (r > 0) {
         sink.append(chunk, static_cast<size_t>(r));
-      } else {
+      } else if (r == 0 || errno != EAGAIN) {
         close(fds[i].fd);
         (fds[i].fd == out_fd ? out_fd : err_fd) = -1;
       }
     }
   }
-  if (in_fd >= 0) close(in_fd);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  for (int fd : {in_fd, out_fd, err_fd}) {
+    if (fd >= 0) close(fd);
+  }
+  while (!exited && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
