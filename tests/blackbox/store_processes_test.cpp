@@ -114,8 +114,20 @@ TEST(StoreProcesses, AServerKilledAtAnyMomentLeavesAWholeFile) {
   const std::string path = state.file("chains.json");
   const std::string in = io.file("thoughts.in");
   write_bytes(in, thought_lines(0, 5000));  // far more than a round can record
+  // A chain of some 300 KB already in the store makes every replacement
+  // take long enough for many kills to land in the middle of one.
+  SeenChain seed{"th-seed", {}};
+  std::string seed_json = R"({"chains":[{"id":"th-seed","started_at":1,"updated_at":1,"thoughts":[)";
+  for (long long n = 1; n <= 300; ++n) {
+    seed.thoughts.push_back({std::string(1000, 'x') + std::to_string(n), n});
+    if (n > 1) seed_json += ",";
+    seed_json += R"({"thought":")" + seed.thoughts.back().text + R"(","thought_number":)" + std::to_string(n) +
+                 R"(,"total_thoughts":300,"next_needed":true,"at":1})";
+  }
+  seed_json += R"(],"count":300,"branches":[]}]})";
+  write_bytes(path, seed_json);
   std::mt19937 random(20240611);
-  std::vector<SeenChain> settled;  // chains of the servers killed so far
+  std::vector<SeenChain> settled = {seed};  // the seed and the chains of the servers killed so far
   int recorded_rounds = 0;
   // Rounds go on until 15 servers got something recorded before they died,
   // which stays well below the chain cap, so that nothing is evicted.
@@ -126,9 +138,7 @@ TEST(StoreProcesses, AServerKilledAtAnyMomentLeavesAWholeFile) {
     wait_child(pid);
 
     std::string where = "after round " + std::to_string(round);
-    std::optional<std::string> file = read_if_present(path);
-    if (!file && settled.empty()) continue;  // killed before the first recording
-    std::string bytes = file.value_or("(missing)");
+    std::string bytes = read_if_present(path).value_or("(missing)");
     std::string why;
     auto chains = parse_store(bytes, &why);
     ASSERT_TRUE(chains) << where << ": " << why << ": " << bytes.substr(0, 200);
