@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "support/run_program.h"
@@ -346,9 +344,14 @@ std::optional<int> poll_child(pid_t pid) {
 }
 
 std::optional<std::string> read_if_present(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // stdio rather than a stream iterator: optimised GCC 12 builds warn
+  // falsely about the iterator.
+  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!f) return std::nullopt;
+  std::string bytes;
+  char chunk[65536];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f.get())) > 0;) bytes.append(chunk, n);
+  return bytes;
 }
 
 std::map<std::string, std::string> snapshot_files(const std::string& dir) {
