@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <string>
@@ -149,7 +150,11 @@ TEST(StoreProcesses, AServerKilledAtAnyMomentLeavesAWholeFile) {
       // Waits for the first answer, which follows the first recording; the
       // bound only keeps a broken server from hanging the test.
       for (int waited = 0; read_bytes(out).empty(); ++waited) {
-        ASSERT_LT(waited, 30000) << "round " << round << ": no answer from the server";
+        if (waited == 30000) {
+          kill(pid, SIGKILL);
+          wait_child(pid);
+          FAIL() << "round " << round << ": no answer from the server";
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
     }
@@ -173,6 +178,10 @@ TEST(StoreProcesses, AServerKilledAtAnyMomentLeavesAWholeFile) {
     }
     if (mine) {
       expect_prefix(*mine, 0, where);
+      // Every answer follows its recording: what was answered is stored.
+      std::string answers = read_bytes(out);
+      auto answered = static_cast<size_t>(std::count(answers.begin(), answers.end(), '\n'));
+      EXPECT_GE(mine->thoughts.size(), answered) << where << ": answered thoughts are missing";
       settled.push_back(*mine);
     }
   }
