@@ -29,6 +29,7 @@ if [ "$mcp" = 1 ]; then
 fi
 
 scripts/setup.sh build serve
+echo "Building $exe ..."
 scripts/build.sh default >/dev/null
 
 # The number of stored chains, as the program itself reports it.
@@ -40,12 +41,19 @@ if [ "$sample" = 1 ]; then
   scripts/record-sample.sh "$exe"
 fi
 
+# A client that does not pass the environment on must be told where the
+# viewer's chains are.
+client_env=""
+if [ -n "${VELTRANE_STATE_DIR-}" ]; then
+  client_env=", \"env\": { \"VELTRANE_STATE_DIR\": \"$VELTRANE_STATE_DIR\" }"
+fi
+
 cat <<EOF
 
 MCP server: point your MCP client at this command (stdio transport):
   $exe --mcp
 for example, in a client configuration file:
-  { "mcpServers": { "veltrane": { "command": "$exe", "args": ["--mcp"] } } }
+  { "mcpServers": { "veltrane": { "command": "$exe", "args": ["--mcp"]$client_env } } }
 EOF
 if [ "$(stored_chains)" = 0 ]; then
   echo
