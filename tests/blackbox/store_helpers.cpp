@@ -17,11 +17,18 @@ namespace store_test {
 namespace {
 
 // A parsed JSON value: members keep their order and duplicates.
+struct JsonMember;
+
 struct Json {
   enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
   std::string text;  // a string's bytes, or a number as written
   std::vector<Json> items;
-  std::vector<std::pair<std::string, Json>> members;
+  std::vector<JsonMember> members;  // a pair would need Json complete here
+};
+
+struct JsonMember {
+  std::string first;  // the key
+  Json second;        // the value
 };
 
 // Strict JSON after RFC 8259, without the UTF-8 check (the tests write
@@ -71,7 +78,7 @@ class Reader {
       skip_space();
       Json v;
       if (!value(v, depth + 1)) return false;
-      out.members.emplace_back(std::move(key), std::move(v));
+      out.members.push_back(JsonMember{std::move(key), std::move(v)});
       skip_space();
       if (take('}')) return true;
       if (!take(',')) return false;
