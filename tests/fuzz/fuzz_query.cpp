@@ -6,21 +6,11 @@
 #include <cstring>
 #include <string>
 
+#include "named_input.h"
 #include "web/query.h"
 
-namespace {
-
-void check(bool ok) {
-  if (!ok) __builtin_trap();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string input(reinterpret_cast<const char*>(data), size);
-  size_t split = input.find('\n');
-  std::string name = split == std::string::npos ? "action" : input.substr(0, split);
-  std::string query = split == std::string::npos ? input : input.substr(split + 1);
+  auto [name, query] = split_named_input(data, size, "action");
 
   constexpr size_t kGuard = 32;
   for (size_t capacity : {size_t{16}, size_t{64}, size_t{96}, size_t{256}}) {
