@@ -35,6 +35,9 @@ struct Buf {
 // process.
 void buf_add(Buf& b, const void* src, size_t n);
 
+// Appends the bytes of a view (any values).
+inline void buf_add(Buf& b, std::string_view s) { buf_add(b, s.data(), s.size()); }
+
 // Appends a NUL-terminated string without its terminator.
 void buf_str(Buf& b, const char* s);
 

@@ -10,9 +10,9 @@ void write_answer(FILE* out, std::string_view line) {
 std::string result_line(std::string_view id, std::string_view result) {
   Buf b;
   buf_str(b, "{\"jsonrpc\":\"2.0\",\"id\":");
-  buf_add(b, id.data(), id.size());
+  buf_add(b, id);
   buf_str(b, ",\"result\":");
-  buf_add(b, result.data(), result.size());
+  buf_add(b, result);
   buf_str(b, "}\n");
   return std::string(b.view());
 }
@@ -20,7 +20,7 @@ std::string result_line(std::string_view id, std::string_view result) {
 std::string error_line(std::string_view id, int code, const char* message) {
   Buf b;
   buf_str(b, "{\"jsonrpc\":\"2.0\",\"id\":");
-  buf_add(b, id.data(), id.size());
+  buf_add(b, id);
   buf_addf(b, ",\"error\":{\"code\":%d,\"message\":\"%s\"}}\n", code, message);
   return std::string(b.view());
 }

@@ -13,17 +13,15 @@ namespace {
 
 constexpr std::string_view kNotificationPrefix = "notifications/";
 
-void add(Buf& b, std::string_view s) { buf_add(b, s.data(), s.size()); }
-
 std::string initialize_result() {
   Buf b;
-  add(b, R"({"protocolVersion":")");
-  add(b, VELTRANE_PROTOCOL_VERSION);
-  add(b, R"(","capabilities":{"tools":{}},"serverInfo":{"name":")");
-  add(b, VELTRANE_SLUG);
-  add(b, R"(","version":")");
-  add(b, VELTRANE_VERSION);
-  add(b, R"("}})");
+  buf_add(b, R"({"protocolVersion":")");
+  buf_add(b, VELTRANE_PROTOCOL_VERSION);
+  buf_add(b, R"(","capabilities":{"tools":{}},"serverInfo":{"name":")");
+  buf_add(b, VELTRANE_SLUG);
+  buf_add(b, R"(","version":")");
+  buf_add(b, VELTRANE_VERSION);
+  buf_add(b, R"("}})");
   return std::string(b.view());
 }
 
@@ -31,15 +29,15 @@ std::string initialize_result() {
 
 std::string tools_list_result() {
   Buf b;
-  add(b, R"({"tools":[{)");
-  add(b, VELTRANE_TOOL_ENTRY_HEAD);
+  buf_add(b, R"({"tools":[{)");
+  buf_add(b, VELTRANE_TOOL_ENTRY_HEAD);
   json_escape_buf(b, VELTRANE_TOOL_DESC.data());  // a literal, so NUL-terminated
-  add(b, R"(,"inputSchema":)");
-  add(b, VELTRANE_TOOL_SCHEMA);
-  add(b, R"(,"outputSchema":)");
-  add(b, VELTRANE_TOOL_OUTPUT);
-  add(b, VELTRANE_TOOL_ANNOTATIONS);
-  add(b, "}]}");
+  buf_add(b, R"(,"inputSchema":)");
+  buf_add(b, VELTRANE_TOOL_SCHEMA);
+  buf_add(b, R"(,"outputSchema":)");
+  buf_add(b, VELTRANE_TOOL_OUTPUT);
+  buf_add(b, VELTRANE_TOOL_ANNOTATIONS);
+  buf_add(b, "}]}");
   return std::string(b.view());
 }
 

@@ -29,11 +29,11 @@ std::string error_record(const std::string& message) {
 std::string tool_result_line(std::string_view id, const std::string& record, bool is_error) {
   Buf b;
   buf_str(b, "{\"jsonrpc\":\"2.0\",\"id\":");
-  buf_add(b, id.data(), id.size());
+  buf_add(b, id);
   buf_str(b, ",\"result\":{\"content\":[{\"type\":\"text\",\"text\":");
   json_escape_buf(b, record.c_str());
   buf_str(b, "}],\"structuredContent\":");
-  buf_add(b, record.data(), record.size());
+  buf_add(b, record);
   buf_str(b, is_error ? ",\"isError\":true}}\n" : ",\"isError\":false}}\n");
   return std::string(b.view());
 }

@@ -150,15 +150,15 @@ bool live_store_record(LiveStore& s, const std::string& session_id, StoredThough
 }
 
 void live_store_text(Buf& out, const LiveStore& s) {
-  buf_add(out, STORE_OPEN.data(), STORE_OPEN.size());
+  buf_add(out, STORE_OPEN);
   for (size_t k = 0; k < s.chains.size(); ++k) {
     if (k) buf_add(out, ",", 1);
     chain_head_text(out, s.chains[k]);
     for (size_t i = 0; i < s.texts[k].size(); ++i) {
       if (i) buf_add(out, ",", 1);
-      buf_add(out, s.texts[k][i].data(), s.texts[k][i].size());
+      buf_add(out, s.texts[k][i]);
     }
     chain_tail_text(out, s.chains[k]);
   }
-  buf_add(out, STORE_CLOSE.data(), STORE_CLOSE.size());
+  buf_add(out, STORE_CLOSE);
 }

@@ -16,7 +16,7 @@ void api_answer(FILE* out, const Buf& body) {
   // Composed first and written once, so that a failure while composing
   // (out of memory) leaves nothing half written.
   Buf all;
-  buf_add(all, JSON_HEADERS.data(), JSON_HEADERS.size());
+  buf_add(all, JSON_HEADERS);
   buf_add(all, body.bytes, body.length);
   buf_add(all, "\n", 1);
   std::fwrite(all.bytes, 1, all.length, out);

@@ -7,28 +7,22 @@
 #include "store/state_dir.h"
 #include "web/answer.h"
 
-namespace {
-
-void add_view(Buf& b, std::string_view s) { buf_add(b, s.data(), s.size()); }
-
-}  // namespace
-
 void api_info(FILE* out) {
   const std::string dir = state_dir();
   Buf body;
   buf_str(body, "{\"ok\":true,\"plugin\":\"");
-  add_view(body, VELTRANE_PROGRAM);
+  buf_add(body, VELTRANE_PROGRAM);
   buf_str(body, "\",\"slug\":\"");
-  add_view(body, VELTRANE_SLUG);
+  buf_add(body, VELTRANE_SLUG);
   buf_str(body, "\",\"version\":\"");
-  add_view(body, VELTRANE_VERSION);
+  buf_add(body, VELTRANE_VERSION);
   buf_str(body, "\",\"kind\":\"mcp\",\"mcp\":true,\"daemon\":false,\"menus\":false,\"verified\":\"live\",");
   buf_str(body, "\"tools\":[\"");
-  add_view(body, VELTRANE_TOOL_NAME);
+  buf_add(body, VELTRANE_TOOL_NAME);
   buf_str(body, "\"],\"tool_schema\":");
-  add_view(body, VELTRANE_TOOL_SCHEMA);
+  buf_add(body, VELTRANE_TOOL_SCHEMA);
   buf_str(body, ",\"tool_output_schema\":");
-  add_view(body, VELTRANE_TOOL_OUTPUT);
+  buf_add(body, VELTRANE_TOOL_OUTPUT);
   buf_str(body, ",\"state_dir\":");
   json_escape_buf(body, dir.c_str());
   buf_addf(body, ",\"max_chains\":%d,\"max_thoughts_each\":%d,\"max_thought_history\":%lld}", MAX_CHAINS,
