@@ -1,5 +1,7 @@
 #include "mcp/request_id.h"
 
+#include <cstring>
+
 namespace {
 
 // The text has been parsed already, so these walk valid JSON and need not
@@ -12,15 +14,18 @@ size_t skip_blanks(std::string_view s, size_t i) {
   return i;
 }
 
-// From the opening quote to just after the closing one; a backslash and the
-// byte after it go together.
+// From the opening quote to just after the closing one: the first quote
+// that follows an even run of backslashes (every backslash escapes the
+// byte after it).
 size_t skip_string(std::string_view s, size_t i) {
-  for (++i; i < s.size(); ++i) {
-    if (s[i] == '\\') {
-      ++i;
-    } else if (s[i] == '"') {
-      return i + 1;
-    }
+  for (++i; i < s.size();) {
+    const void* hit = std::memchr(s.data() + i, '"', s.size() - i);
+    if (!hit) return s.size();
+    size_t quote = static_cast<size_t>(static_cast<const char*>(hit) - s.data());
+    size_t backslashes = 0;
+    while (quote - backslashes > i && s[quote - backslashes - 1] == '\\') ++backslashes;
+    if (backslashes % 2 == 0) return quote + 1;
+    i = quote + 1;
   }
   return s.size();
 }

@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "common/json.h"
+#include "common/platform.h"
 #include "mcp/dispatch.h"
-#include "mcp/line_reader.h"
 #include "mcp/session.h"
 
 namespace {
@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   session.persist = false;
 
   std::string line;
-  while (read_line(in, line)) {
+  while (platform_read_line(in, line)) {
     char* out_bytes = nullptr;
     size_t out_size = 0;
     FILE* out = open_memstream(&out_bytes, &out_size);
