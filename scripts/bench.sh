@@ -8,3 +8,5 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh build
 scripts/build.sh bench >/dev/null
 build/bench/bench/store_bench "${1:-40}"
+# CPU time per MCP tool call with recording off.
+bench/mcp_cpu.sh build/bench/plugin_veltrane

@@ -66,25 +66,30 @@ void buf_addf(Buf& b, const char* format, ...) {
   va_end(again);
 }
 
-void json_escape_buf(Buf& b, const char* s) {
+void json_escape_buf(Buf& b, std::string_view s) {
+  s = s.substr(0, s.find('\0'));
   buf_add(b, "\"", 1);
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); p && *p; ++p) {
-    switch (*p) {
+  // Runs of bytes that need no escape are copied in one piece.
+  size_t plain = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    auto c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    buf_add(b, s.data() + plain, i - plain);
+    plain = i + 1;
+    switch (c) {
       case '\t': buf_add(b, "\\t", 2); break;
       case '\n': buf_add(b, "\\n", 2); break;
       case '\r': buf_add(b, "\\r", 2); break;
       case '"': buf_add(b, "\\\"", 2); break;
       case '\\': buf_add(b, "\\\\", 2); break;
-      default:
-        if (*p < 0x20) {
-          buf_addf(b, "\\u%04x", static_cast<unsigned>(*p));
-        } else {
-          buf_add(b, p, 1);
-        }
+      default: buf_addf(b, "\\u%04x", static_cast<unsigned>(c));
     }
   }
+  buf_add(b, s.data() + plain, s.size() - plain);
   buf_add(b, "\"", 1);
 }
+
+void json_escape_buf(Buf& b, const char* s) { json_escape_buf(b, std::string_view(s ? s : "")); }
 
 void json_escape(FILE* out, const char* s) {
   Buf b;

@@ -44,11 +44,14 @@ void buf_str(Buf& b, const char* s);
 // Appends printf-style formatted text; a formatting error appends nothing.
 void buf_addf(Buf& b, const char* format, ...) VELTRANE_PRINTF(2, 3);
 
-// Appends s as a JSON string literal, quotes included. A null s gives "".
-// Tab, LF, CR, quote and backslash get their two-character escapes, the other
-// bytes below 0x20 the \u00xx form; every other byte (the slash, 0x7F, UTF-8
-// sequences, even malformed ones) is copied unchanged. The string ends at its
-// first NUL.
+// Appends s as a JSON string literal, quotes included. Tab, LF, CR, quote
+// and backslash get their two-character escapes, the other bytes below 0x20
+// the \u00xx form; every other byte (the slash, 0x7F, UTF-8 sequences, even
+// malformed ones) is copied unchanged. The text ends at its first NUL byte,
+// as every text the program writes does.
+void json_escape_buf(Buf& b, std::string_view s);
+
+// The same for a NUL-terminated string; a null s gives "".
 void json_escape_buf(Buf& b, const char* s);
 
 // Writes the literal json_escape_buf would append onto the stream, in one

@@ -10,7 +10,6 @@ inline constexpr std::string_view VELTRANE_SLUG = "veltrane";
 inline constexpr std::string_view VELTRANE_VERSION = "1.0.1";
 inline constexpr std::string_view VELTRANE_TOOL_NAME = "veltraneflowstream";
 inline constexpr std::string_view VELTRANE_TOOL_TITLE = "Veltrane Flowstream";
-inline constexpr std::string_view VELTRANE_PROTOCOL_VERSION = "2024-11-05";
 
 // The line the host reads about the plug-in (printed with a LF after it).
 inline constexpr std::string_view VELTRANE_META =

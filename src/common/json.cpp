@@ -106,14 +106,30 @@ JsonVal json_at(JsonVal array, size_t i) {
   return wrap(&(*get(array))[static_cast<rapidjson::SizeType>(i)]);
 }
 
+namespace {
+
+bool key_is(const rapidjson::Value& name, std::string_view key) {
+  return name.GetStringLength() == key.size() && std::memcmp(name.GetString(), key.data(), key.size()) == 0;
+}
+
+}  // namespace
+
 JsonVal json_member(JsonVal object, std::string_view key) {
   if (!json_is_object(object)) return {};
   for (const auto& m : get(object)->GetObject()) {
-    if (m.name.GetStringLength() == key.size() && std::memcmp(m.name.GetString(), key.data(), key.size()) == 0) {
-      return wrap(&m.value);
-    }
+    if (key_is(m.name, key)) return wrap(&m.value);
   }
   return {};
+}
+
+std::optional<size_t> json_member_index(JsonVal object, std::string_view key) {
+  if (!json_is_object(object)) return std::nullopt;
+  size_t i = 0;
+  for (const auto& m : get(object)->GetObject()) {
+    if (key_is(m.name, key)) return i;
+    ++i;
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string> json_write(JsonVal v) {

@@ -68,6 +68,9 @@ JsonVal json_at(JsonVal array, size_t i);
 // The first member whose key has exactly these bytes; absent when there is
 // none or v is not an object. Later members with the same key never count.
 JsonVal json_member(JsonVal object, std::string_view key);
+// The position among the object's members of the member json_member finds;
+// nothing when there is none or v is not an object.
+std::optional<size_t> json_member_index(JsonVal object, std::string_view key);
 
 // The value as compact JSON text (no white space, members and elements in
 // stored order); nothing when writing fails. Works without recursion.

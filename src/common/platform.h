@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <string>
 
 // Joins the state directory and "chains.json".
 #ifdef _WIN32
@@ -18,6 +19,13 @@ inline constexpr char PATH_SEPARATOR = '/';
 // Puts stdout, stdin and stderr (in this order) into binary mode, so that a
 // LF leaves as one byte and a CR in the input arrives unchanged.
 void platform_binary_stdio();
+
+// Reads the next line from `in` into line: its bytes up to and including
+// the LF, or up to the end of input for a last line without one; any byte
+// value may occur. The stream is locked once for the whole line rather than
+// once per byte. False at end of input (nothing was read). A line too long
+// for memory throws std::bad_alloc.
+bool platform_read_line(FILE* in, std::string& line);
 
 // Seconds since 1970-01-01 UTC.
 int64_t platform_time();

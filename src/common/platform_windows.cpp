@@ -1,5 +1,3 @@
-#include "common/platform.h"
-
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
@@ -9,10 +7,47 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/platform.h"
+
 void platform_binary_stdio() {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
+}
+
+namespace {
+
+// Holds the stream's lock for one line, released however the line ends.
+class StreamLock {
+ public:
+  explicit StreamLock(FILE* f) : f_(f) { _lock_file(f_); }
+  ~StreamLock() { _unlock_file(f_); }
+  StreamLock(const StreamLock&) = delete;
+  StreamLock& operator=(const StreamLock&) = delete;
+
+ private:
+  FILE* f_;
+};
+
+}  // namespace
+
+bool platform_read_line(FILE* in, std::string& line) {
+  line.clear();
+  StreamLock lock(in);
+  // Bytes are gathered in a local chunk and appended a chunk at a time.
+  char chunk[4096];
+  size_t n = 0;
+  int c = 0;
+  while ((c = _getc_nolock(in)) != EOF) {
+    chunk[n++] = static_cast<char>(c);
+    if (c == '\n') break;
+    if (n == sizeof chunk) {
+      line.append(chunk, n);
+      n = 0;
+    }
+  }
+  line.append(chunk, n);
+  return c != EOF || !line.empty();
 }
 
 int64_t platform_time() { return static_cast<int64_t>(_time64(nullptr)); }
@@ -83,9 +118,9 @@ std::optional<FileIdentity> platform_file_identity(const char* path) {
 }
 
 std::optional<FileLock> FileLock::acquire(const char* path) {
-  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h =
+      CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return std::nullopt;
   OVERLAPPED whole_file = {};
   if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole_file)) {

@@ -1,26 +1,46 @@
 #include "mcp/answer.h"
 
-#include "common/buf.h"
+#include "common/descriptors.h"
 
-void write_answer(FILE* out, std::string_view line) {
-  std::fwrite(line.data(), 1, line.size(), out);
+void answer_error(Buf& out, std::string_view id, int code, std::string_view message, std::string_view data) {
+  buf_add(out, R"({"jsonrpc":"2.0","id":)");
+  buf_add(out, id);
+  buf_addf(out, R"(,"error":{"code":%d,"message":")", code);
+  buf_add(out, message);
+  buf_add(out, "\"");
+  if (!data.empty()) {
+    buf_add(out, R"(,"data":)");
+    buf_add(out, data);
+  }
+  buf_add(out, "}}\n");
+}
+
+void answer_result_open(Buf& out, std::string_view id, Era era) {
+  buf_add(out, R"({"jsonrpc":"2.0","id":)");
+  buf_add(out, id);
+  buf_add(out, era == Era::stateless ? R"(,"result":{"resultType":"complete",)" : R"(,"result":{)");
+}
+
+void answer_result_close(Buf& out, Era era, bool cacheable) {
+  if (era == Era::stateless) {
+    // Cached by nobody: stale at once, and never shared between clients.
+    if (cacheable) buf_add(out, R"(,"ttlMs":0,"cacheScope":"private")");
+    buf_add(out, R"(,"_meta":{"io.modelcontextprotocol/serverInfo":)");
+    server_info(out);
+    buf_add(out, "}");
+  }
+  buf_add(out, "}}\n");
+}
+
+void server_info(Buf& out) {
+  buf_add(out, R"({"name":")");
+  buf_add(out, VELTRANE_SLUG);
+  buf_add(out, R"(","version":")");
+  buf_add(out, VELTRANE_VERSION);
+  buf_add(out, R"("})");
+}
+
+void answer_write(FILE* out, const Buf& answer) {
+  std::fwrite(answer.bytes, 1, answer.length, out);
   std::fflush(out);
-}
-
-std::string result_line(std::string_view id, std::string_view result) {
-  Buf b;
-  buf_str(b, "{\"jsonrpc\":\"2.0\",\"id\":");
-  buf_add(b, id);
-  buf_str(b, ",\"result\":");
-  buf_add(b, result);
-  buf_str(b, "}\n");
-  return std::string(b.view());
-}
-
-std::string error_line(std::string_view id, int code, const char* message) {
-  Buf b;
-  buf_str(b, "{\"jsonrpc\":\"2.0\",\"id\":");
-  buf_add(b, id);
-  buf_addf(b, ",\"error\":{\"code\":%d,\"message\":\"%s\"}}\n", code, message);
-  return std::string(b.view());
 }

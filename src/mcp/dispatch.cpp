@@ -1,49 +1,84 @@
 #include "mcp/dispatch.h"
 
-#include <string>
-
-#include "common/buf.h"
 #include "common/descriptors.h"
 #include "common/json.h"
 #include "mcp/answer.h"
 #include "mcp/request_id.h"
+#include "mcp/revision.h"
 #include "mcp/tool_call.h"
 
 namespace {
 
 constexpr std::string_view kNotificationPrefix = "notifications/";
+constexpr std::string_view kCapabilities = R"("capabilities":{"tools":{}})";
 
-std::string initialize_result() {
-  Buf b;
-  buf_add(b, R"({"protocolVersion":")");
-  buf_add(b, VELTRANE_PROTOCOL_VERSION);
-  buf_add(b, R"(","capabilities":{"tools":{}},"serverInfo":{"name":")");
-  buf_add(b, VELTRANE_SLUG);
-  buf_add(b, R"(","version":")");
-  buf_add(b, VELTRANE_VERSION);
-  buf_add(b, R"("}})");
-  return std::string(b.view());
+void initialize_members(Buf& out, JsonVal params) {
+  buf_add(out, R"("protocolVersion":")");
+  buf_add(out, initialize_revision(params));
+  buf_add(out, "\",");
+  buf_add(out, kCapabilities);
+  buf_add(out, R"(,"serverInfo":)");
+  server_info(out);
+}
+
+void discover_members(Buf& out) {
+  buf_add(out, R"("supportedVersions":[")");
+  buf_add(out, STATELESS_REVISION);
+  buf_add(out, "\"],");
+  buf_add(out, kCapabilities);
+}
+
+void answer_handshake(Buf& out, std::string_view method, std::string_view id, JsonVal params, Session& s,
+                      FILE* err) {
+  if (method == "tools/call") {
+    tool_call(out, params, id, Era::handshake, s, err);
+    return;
+  }
+  bool known = method == "initialize" || method == "tools/list" || method == "ping";
+  if (!known) {
+    answer_error(out, id, -32601, "method not found");
+    return;
+  }
+  answer_result_open(out, id, Era::handshake);
+  if (method == "initialize") initialize_members(out, params);
+  if (method == "tools/list") tools_list_members(out);
+  answer_result_close(out, Era::handshake);
+}
+
+void answer_stateless(Buf& out, std::string_view method, std::string_view id, JsonVal params, Session& s,
+                      FILE* err) {
+  if (refuse_stateless_envelope(out, id, params)) return;
+  if (method == "tools/call") {
+    tool_call(out, params, id, Era::stateless, s, err);
+    return;
+  }
+  bool known = method == "server/discover" || method == "tools/list";
+  if (!known) {
+    answer_error(out, id, -32601, "method not found");
+    return;
+  }
+  answer_result_open(out, id, Era::stateless);
+  if (method == "server/discover") discover_members(out);
+  if (method == "tools/list") tools_list_members(out);
+  answer_result_close(out, Era::stateless, true);
 }
 
 }  // namespace
 
-std::string tools_list_result() {
-  Buf b;
-  buf_add(b, R"({"tools":[{)");
-  buf_add(b, VELTRANE_TOOL_ENTRY_HEAD);
-  json_escape_buf(b, VELTRANE_TOOL_DESC.data());  // a literal, so NUL-terminated
-  buf_add(b, R"(,"inputSchema":)");
-  buf_add(b, VELTRANE_TOOL_SCHEMA);
-  buf_add(b, R"(,"outputSchema":)");
-  buf_add(b, VELTRANE_TOOL_OUTPUT);
-  buf_add(b, VELTRANE_TOOL_ANNOTATIONS);
-  buf_add(b, "}]}");
-  return std::string(b.view());
+void tools_list_members(Buf& out) {
+  buf_add(out, R"("tools":[{)");
+  buf_add(out, VELTRANE_TOOL_ENTRY_HEAD);
+  json_escape_buf(out, VELTRANE_TOOL_DESC);
+  buf_add(out, R"(,"inputSchema":)");
+  buf_add(out, VELTRANE_TOOL_SCHEMA);
+  buf_add(out, R"(,"outputSchema":)");
+  buf_add(out, VELTRANE_TOOL_OUTPUT);
+  buf_add(out, VELTRANE_TOOL_ANNOTATIONS);
+  buf_add(out, "}]");
 }
 
 void handle_line(std::string_view line, Session& s, FILE* out, FILE* err) {
-  // The request is the text before the first NUL byte; the id is looked for
-  // in that same text, so it always stands inside the parsed request.
+  // The request is the text before the first NUL byte.
   line = line.substr(0, line.find('\0'));
   if (line.find('{') == std::string_view::npos) return;
   std::optional<JsonDoc> doc = json_parse(line);
@@ -54,18 +89,15 @@ void handle_line(std::string_view line, Session& s, FILE* out, FILE* err) {
   if (!json_is_string(method_val)) return;
   std::string_view method = json_str(method_val);
   if (method.substr(0, kNotificationPrefix.size()) == kNotificationPrefix) return;
-  std::string id;
-  if (!extract_request_id(line, id)) return;
+  std::string_view id;
+  if (!request_id_text(line, root, id)) return;
 
-  if (method == "initialize") {
-    write_answer(out, result_line(id, initialize_result()));
-  } else if (method == "tools/list") {
-    write_answer(out, result_line(id, tools_list_result()));
-  } else if (method == "tools/call") {
-    tool_call(json_member(root, "params"), id, s, out, err);
-  } else if (method == "ping") {
-    write_answer(out, result_line(id, "{}"));
+  JsonVal params = json_member(root, "params");
+  Buf answer;
+  if (request_era(params) == Era::stateless) {
+    answer_stateless(answer, method, id, params, s, err);
   } else {
-    write_answer(out, error_line(id, -32601, "method not found"));
+    answer_handshake(answer, method, id, params, s, err);
   }
+  answer_write(out, answer);
 }

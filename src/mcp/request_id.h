@@ -1,17 +1,21 @@
-// The request id, taken from the raw request line so that it is written back
-// exactly as the client wrote it.
+// The request id, written back exactly as the client wrote it.
 #pragma once
 
-#include <string>
 #include <string_view>
 
-// Finds the first "id" key in the line (with its quotes), skips blanks
-// (bytes 1 to 32) around the colon, and takes the value's text: a string
-// with its quotes and its escapes as they stand, or the run of digits, '+'
-// and '-' (so a number's sign and integer digits; a fraction or exponent is
-// not taken). The id is taken whole however long it is, so the client can
-// always match the answer, and for a line that is valid JSON it is always
-// valid JSON text itself. False, with id untouched, when there is no "id",
-// no colon after it, an unterminated string, or no digit run (null, true,
-// false, an object or an array).
-bool extract_request_id(std::string_view line, std::string& id);
+#include "common/json.h"
+
+// The id of a request: the value of the root object's first member named
+// "id" (as the parsed document finds it), taken from `line`, the very text
+// that was parsed, so that it is echoed byte for byte: a string whole, with
+// its quotes and escapes as they stand, however long; a number as its run of
+// sign and digits (a fraction or an exponent is not taken). Members of
+// "params" never count, wherever they stand in the line. False, with id
+// untouched, when the root has no "id" or its value is null, a boolean, an
+// object or an array. `id` is a view into `line`.
+bool request_id_text(std::string_view line, JsonVal root, std::string_view& id);
+
+// The raw text of the value of member number `index` (from 0) of the object
+// that `text` holds; `text` must be valid JSON. Empty when there is no such
+// member.
+std::string_view raw_member_value(std::string_view text, size_t index);

@@ -3,8 +3,8 @@
 #include <new>
 #include <string>
 
+#include "common/platform.h"
 #include "mcp/dispatch.h"
-#include "mcp/line_reader.h"
 #include "mcp/session.h"
 
 int run_mcp(FILE* in, FILE* out, FILE* err) {
@@ -14,7 +14,7 @@ int run_mcp(FILE* in, FILE* out, FILE* err) {
     // A line too long for memory ends the server quietly, like the end of
     // input; everything else that runs out of memory ends the process.
     try {
-      if (!read_line(in, line)) break;
+      if (!platform_read_line(in, line)) break;
     } catch (const std::bad_alloc&) {
       break;
     }

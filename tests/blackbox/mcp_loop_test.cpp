@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/descriptors.h"
+#include "expected_texts.h"
 #include "mcp_helpers.h"
 
 using namespace mcp_test;
@@ -20,9 +20,7 @@ std::string initialize_answer(const std::string& id) {
 }
 
 std::string tools_list_answer(const std::string& id) {
-  return R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":{"tools":[{)" + std::string(VELTRANE_TOOL_ENTRY_HEAD) +
-         quote(std::string(VELTRANE_TOOL_DESC)) + R"(,"inputSchema":)" + std::string(VELTRANE_TOOL_SCHEMA) +
-         R"(,"outputSchema":)" + std::string(VELTRANE_TOOL_OUTPUT) + std::string(VELTRANE_TOOL_ANNOTATIONS) + "}]}}\n";
+  return R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":{"tools":[{)" + expected::kToolEntry + "}]}}\n";
 }
 
 }  // namespace
@@ -59,7 +57,6 @@ TEST(McpLoop, DropsAndIdEchoes) {
       {R"({"id":false,"method":"ping"})" "\n", ""},
       {R"({"id":{"n":1},"method":"ping"})" "\n", ""},
       {R"({"id":[1],"method":"ping"})" "\n", ""},
-      {R"({"x":"id","id":1,"method":"ping"})" "\n", ""},  // the first "id" is a value
       {std::string(R"({"method":"ping"})") + '\0' + R"(,"id":5})" "\n", ""},  // the id after a NUL is not read
       // Answered, with the id as written.
       {R"({"jsonrpc":"2.0","id":1,"method":"ping"})" "\n", pong("1")},
@@ -72,7 +69,8 @@ TEST(McpLoop, DropsAndIdEchoes) {
       {R"({"method":"ping","id":"\u00e9"})" "\n", pong(R"("\u00e9")")},
       {R"({"method":"ping","id":)" + long_id + "}\n", pong(long_id)},
       {R"({"method":"ping","id":)" + long_number + "}\n", pong(long_number)},
-      {R"({"params":{"id":7},"method":"ping","id":1})" "\n", pong("7")},  // the first "id" in the line
+      {R"({"params":{"id":7},"method":"ping","id":1})" "\n", pong("1")},  // only the root's "id" counts
+      {R"({"x":"id","id":1,"method":"ping"})" "\n", pong("1")},
       {R"({"jsonrpc":"2.0","id":1,"method":"ping"})" "\r\n", pong("1")},
       {"\t{ \"id\" : 4 , \"method\" : \"ping\" }\r\n", pong("4")},
       {std::string(R"({"method":"ping","id":5})") + '\0' + "garbage\n", pong("5")},  // text after a NUL ignored

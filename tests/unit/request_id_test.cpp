@@ -6,8 +6,8 @@
 
 #include "common/json.h"
 
-TEST(RequestId, TakenFromTheRawLine) {
-  const std::string long_string = "\"" + std::string(300, 's') + "\"";
+TEST(RequestId, TheTopLevelIdAsWritten) {
+  const std::string long_string = "\"" + std::string(300, 's') + "\\\"" + "\"";
   const std::string long_number(200, '7');
   struct Case {
     std::string line;
@@ -24,29 +24,35 @@ TEST(RequestId, TakenFromTheRawLine) {
       {R"({"id":"a\"b"})", R"("a\"b")"},
       {R"({"id":"x\\"})", R"("x\\")"},
       {R"({"id":"\u00e9\/"})", R"("\u00e9\/")"},  // escapes echoed as written
-      {R"({"params":{"id":7},"id":1})", "7"},       // the first "id" in the line counts
+      {"{\"id\":" + long_string + "}", long_string.c_str()},
+      {"{\"id\":" + long_number + "}", long_number.c_str()},
+      // Only the root's own member counts, wherever it stands.
+      {R"({"params":{"id":7},"id":1})", "1"},
+      {R"({"method":"tools/call","params":{"arguments":{"id":7,"x":[{"id":8}]}},"jsonrpc":"2.0","id":9})",
+       "9"},
+      {R"({"params":{"branchId":"id","thought":"\"id\":5"},"id":"r"})", R"("r")"},
+      {R"({"x":"id","id":1})", "1"},
+      {R"({"a":[1,{"b":"}"}],"c":{"d":"]"},"id":"e\\"})", R"("e\\")"},
+      {R"({"\u0069d":3})", "3"},  // the key as the parser reads it
+      {R"({"id":4,"id":5})", "4"},
+      {R"({"id":null,"id":5})", nullptr},  // only the first member counts
       {R"({"id":null})", nullptr},
       {R"({"id":true})", nullptr},
       {R"({"id":false})", nullptr},
       {R"({"id":{"a":1}})", nullptr},
       {R"({"id":[1]})", nullptr},
       {R"({"method":"ping"})", nullptr},
-      {R"({"x":"id","id":1})", nullptr},  // a string value "id" has no colon after it
+      {R"({"params":{"id":7}})", nullptr},
       {R"({"ID":1})", nullptr},
-      {R"({"id":)", nullptr},
-      {R"({"id")", nullptr},
-      {R"({"id":"open)", nullptr},
-      {R"({"id":"ends in backslash\)", nullptr},
-      {"{\"id\":" + long_string + "}", long_string.c_str()},
-      {"{\"id\":" + long_number + "}", long_number.c_str()},
   };
   for (const auto& c : cases) {
-    std::string id = "before";
-    bool ok = extract_request_id(c.line, id);
+    auto doc = json_parse(c.line);
+    ASSERT_TRUE(doc) << c.line;
+    std::string_view id = "before";
+    bool ok = request_id_text(c.line, doc->root(), id);
     EXPECT_EQ(ok, c.want != nullptr) << c.line;
     EXPECT_EQ(id, c.want ? c.want : "before") << c.line;
-    // An id taken from valid JSON is itself valid JSON text.
-    if (ok && json_parse(c.line)) {
+    if (ok) {
       EXPECT_TRUE(json_parse(id)) << c.line << " -> " << id;
     }
   }

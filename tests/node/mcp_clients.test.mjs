@@ -1,0 +1,174 @@
+// The official MCP clients against the built program, in every revision they
+// speak: the v1 SDK client, the v2 client in its legacy, auto and pinned
+// modes, and the MCP Inspector's command line in both eras. Each lists the
+// tool, calls it (accepted, rejected, unknown tool, arguments holding "id"),
+// and the accepted thoughts must be in chains.json.
+import test from 'node:test';
+import assert from 'node:assert/strict';
+import { execFile } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { Client as ClientV1 } from '@modelcontextprotocol/sdk/client/index.js';
+import { StdioClientTransport as TransportV1 } from '@modelcontextprotocol/sdk/client/stdio.js';
+import { Client as ClientV2 } from '@modelcontextprotocol/client';
+import { StdioClientTransport as TransportV2 } from '@modelcontextprotocol/client/stdio';
+import { exe } from './lib/program.mjs';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const TOOL = 'veltraneflowstream';
+// An answer that does not come back within this is a lost answer: the
+// clients would otherwise wait a minute.
+const ANSWER_MS = 2000;
+
+function tempDir(prefix) {
+  return fs.mkdtempSync(path.join(os.tmpdir(), prefix));
+}
+
+// Every recorded thought text, chain by chain.
+function recorded(stateDir) {
+  const file = path.join(stateDir, 'chains.json');
+  if (!fs.existsSync(file)) return [];
+  return JSON.parse(fs.readFileSync(file, 'utf8')).chains.map((c) => c.thoughts.map((t) => t.thought));
+}
+
+const valid = { thought: 'Look at the problem', nextThoughtNeeded: true, thoughtNumber: 1, totalThoughts: 3 };
+// Arguments that hold "id" every way a careless scan for it could trip on.
+const holdingId = {
+  id: 7, thought: 'Compare "id":5 with the rest', nextThoughtNeeded: false, thoughtNumber: 2, totalThoughts: 2,
+  branchFromThought: 1, branchId: 'id',
+};
+
+// A session of an SDK client: the client object and its transport's stderr.
+async function sdkSession(Client, Transport, stateDir, clientOptions, callTool) {
+  const transport = new Transport({
+    command: exe, args: ['--mcp'], env: { VELTRANE_STATE_DIR: stateDir }, stderr: 'pipe',
+  });
+  let negotiated;
+  if (!transport.setProtocolVersion) transport.setProtocolVersion = (v) => { negotiated = v; };
+  let stderr = '';
+  transport.stderr.on('data', (chunk) => { stderr += chunk; });
+  const client = new Client({ name: 'veltrane-test', version: '0.0.1' }, clientOptions);
+  await client.connect(transport);
+  return {
+    revision: () => client.getNegotiatedProtocolVersion?.() ?? negotiated,
+    serverVersion: () => client.getServerVersion(),
+    listTools: () => client.listTools(undefined, { timeout: ANSWER_MS }),
+    callTool: (name, args) => callTool(client, { name, arguments: args }, { timeout: ANSWER_MS }),
+    ping: () => client.ping({ timeout: ANSWER_MS }),
+    stderr: () => stderr,
+    close: () => client.close(),
+  };
+}
+
+const v1 = (stateDir) => sdkSession(ClientV1, TransportV1, stateDir, {},
+  (client, params, options) => client.callTool(params, undefined, options));
+const v2 = (mode) => (stateDir) => sdkSession(ClientV2, TransportV2, stateDir, { versionNegotiation: { mode } },
+  (client, params, options) => client.callTool(params, options));
+
+const sdkClients = [
+  { name: 'v1 client', connect: v1, revision: '2025-11-25' },
+  { name: 'v2 client, legacy', connect: v2('legacy'), revision: '2025-11-25' },
+  { name: 'v2 client, auto', connect: v2('auto'), revision: '2026-07-28' },
+  { name: 'v2 client, pinned to 2026-07-28', connect: v2({ pin: '2026-07-28' }), revision: '2026-07-28' },
+];
+
+for (const c of sdkClients) {
+  test(`${c.name}: negotiation, the tool list and tool calls`, async () => {
+    const stateDir = tempDir('veltrane-mcp-');
+    const s = await c.connect(stateDir);
+    try {
+      assert.equal(s.revision(), c.revision);
+      assert.deepEqual(s.serverVersion(), { name: 'veltrane', version: '1.0.1' });
+      // Listing first: the clients check structured content against the
+      // listed output schema from then on.
+      const { tools } = await s.listTools();
+      assert.deepEqual(tools.map((t) => [t.name, t.title]), [[TOOL, 'Veltrane Flowstream']]);
+      assert.equal(tools[0].description.split('\n').length, 17);
+
+      const first = await s.callTool(TOOL, valid);
+      assert.equal(first.isError, false);
+      assert.deepEqual(first.structuredContent,
+        { thoughtNumber: 1, totalThoughts: 3, nextThoughtNeeded: true, branches: [], thoughtHistoryLength: 1 });
+      assert.deepEqual(JSON.parse(first.content[0].text), first.structuredContent);
+
+      const rejected = await s.callTool(TOOL, { ...valid, thoughtNumber: 0 });
+      assert.equal(rejected.isError, true);
+      assert.deepEqual(rejected.structuredContent,
+        { error: 'Invalid thoughtNumber: must be a number', status: 'failed' });
+
+      await assert.rejects(s.callTool('VeltraneFlowstream', valid), (e) => e.code === -32602 && /unknown tool/.test(e.message));
+
+      const withId = await s.callTool(TOOL, holdingId);
+      assert.deepEqual(withId.structuredContent,
+        { thoughtNumber: 2, totalThoughts: 2, nextThoughtNeeded: false, branches: ['id'], thoughtHistoryLength: 2 });
+      if (c.revision !== '2026-07-28') assert.deepEqual(await s.ping(), {});
+      assert.equal(s.stderr(), '[veltrane] Thought 1/3\n[veltrane] Branch 2/2 (from thought 1, ID: id)\n');
+    } finally {
+      await s.close();
+    }
+    // One chain: a probe process records nothing.
+    assert.deepEqual(recorded(stateDir), [[valid.thought, holdingId.thought]]);
+    fs.rmSync(stateDir, { recursive: true, force: true });
+  });
+}
+
+// The Inspector's command line: one server process per invocation. Its
+// catalog and npm's files go to a temporary home.
+function inspector(era, stateDir, home, method, ...rest) {
+  const bin = path.join(here, 'node_modules/.bin/mcp-inspector');
+  const args = ['--cli', '--protocol-era', era, '-e', `VELTRANE_STATE_DIR=${stateDir}`, exe, '--mcp', '--method', method, ...rest];
+  return new Promise((resolve) => {
+    execFile(bin, args, { env: { ...process.env, HOME: home }, timeout: 30000 }, (error, stdout, stderr) => {
+      resolve({ code: error ? error.code : 0, stdout, stderr });
+    });
+  });
+}
+
+const toolArgs = (args) => ['--tool-args-json', JSON.stringify(args)];
+
+for (const era of ['legacy', 'modern']) {
+  test(`MCP Inspector command line, ${era} era`, async () => {
+    const stateDir = tempDir('veltrane-inspector-');
+    const home = tempDir('veltrane-inspector-home-');
+    try {
+      const list = await inspector(era, stateDir, home, 'tools/list');
+      assert.equal(list.code, 0, list.stderr);
+      assert.deepEqual(JSON.parse(list.stdout).tools.map((t) => t.name), [TOOL]);
+
+      let started = Date.now();
+      const ok = await inspector(era, stateDir, home, 'tools/call', '--tool-name', TOOL, ...toolArgs(valid));
+      const plainCallMs = Date.now() - started;
+      assert.equal(ok.code, 0, ok.stderr);
+      assert.deepEqual(JSON.parse(ok.stdout).structuredContent,
+        { thoughtNumber: 1, totalThoughts: 3, nextThoughtNeeded: true, branches: [], thoughtHistoryLength: 1 });
+
+      // A tool result with isError ends the command line with status 5.
+      const bad = await inspector(era, stateDir, home, 'tools/call', '--tool-name', TOOL, ...toolArgs({ ...valid, totalThoughts: 'x' }));
+      assert.equal(bad.code, 5, bad.stdout + bad.stderr);
+      assert.deepEqual(JSON.parse(bad.stdout).structuredContent,
+        { error: 'Invalid totalThoughts: must be a number', status: 'failed' });
+
+      // The command line checks the name against the listed tools itself,
+      // and refuses without calling.
+      const unknown = await inspector(era, stateDir, home, 'tools/call', '--tool-name', 'nope', ...toolArgs(valid));
+      assert.notEqual(unknown.code, 0);
+      assert.match(unknown.stdout + unknown.stderr, /Tool 'nope' not found/);
+
+      started = Date.now();
+      const withId = await inspector(era, stateDir, home, 'tools/call', '--tool-name', TOOL, ...toolArgs(holdingId));
+      assert.equal(withId.code, 0, withId.stderr);
+      assert.deepEqual(JSON.parse(withId.stdout).structuredContent,
+        { thoughtNumber: 2, totalThoughts: 2, nextThoughtNeeded: false, branches: ['id'], thoughtHistoryLength: 1 });
+      assert.ok(Date.now() - started < plainCallMs + ANSWER_MS,
+        `answered in ${Date.now() - started} ms, a plain call in ${plainCallMs} ms`);
+
+      // One chain per server run; the failed calls recorded nothing.
+      assert.deepEqual(recorded(stateDir), [[valid.thought], [holdingId.thought]]);
+    } finally {
+      fs.rmSync(stateDir, { recursive: true, force: true });
+      fs.rmSync(home, { recursive: true, force: true });
+    }
+  });
+}
