@@ -5,7 +5,7 @@
 #
 #   usage: scripts/serve.sh [--port PORT] [EXECUTABLE]
 #
-# EXECUTABLE defaults to build/default/plugin_veltrane (built when missing).
+# EXECUTABLE defaults to build/release/plugin_veltrane (built when missing).
 # The state directory is VELTRANE_STATE_DIR, else the program's own default
 # under HOME. BOT_PASSWORD and MAX_THOUGHT_HISTORY are passed on when set.
 set -euo pipefail
@@ -28,6 +28,11 @@ done
 case $port in
   ''|*[!0-9]*) echo "serve.sh: --port needs a number, got '$port'" >&2; exit 2 ;;
 esac
+if [ "${#port}" -gt 5 ] || [ "$((10#$port))" -lt 1 ] || [ "$((10#$port))" -gt 65535 ]; then
+  echo "serve.sh: --port needs a number from 1 to 65535, got '$port'" >&2
+  exit 2
+fi
+port=$((10#$port))
 
 if ! command -v lighttpd >/dev/null 2>&1; then
   echo "serve.sh: installing lighttpd" >&2
@@ -36,10 +41,10 @@ if ! command -v lighttpd >/dev/null 2>&1; then
 fi
 
 if [ -z "$exe" ]; then
-  exe=$root/build/default/plugin_veltrane
+  exe=$root/build/release/plugin_veltrane
   if [ ! -x "$exe" ]; then
     echo "serve.sh: building $exe" >&2
-    (cd "$root" && cmake --preset default >/dev/null && cmake --build --preset default)
+    "$root/scripts/build.sh" release >/dev/null
   fi
 fi
 if [ ! -x "$exe" ]; then
@@ -87,7 +92,7 @@ fi
 echo "Serving $exe"
 echo "State directory: $state"
 if [ -n "${BOT_PASSWORD-}" ]; then echo "Password required (BOT_PASSWORD is set)"; fi
-echo "Open http://127.0.0.1:$port/plugin_veltrane"
+echo "Open http://127.0.0.1:$port/ (the viewer, at /plugin_veltrane)"
 echo "Hub route: http://127.0.0.1:$port/plugins?plugin=veltrane"
 echo "Press Ctrl-C to stop."
 wait "$child"
