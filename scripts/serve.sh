@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Serves the web endpoint on 127.0.0.1 with lighttpd running the program as
 # a CGI, at /plugin_veltrane and at the host's hub route
-# /plugins?plugin=veltrane&... . Runs in the foreground; Ctrl-C stops it.
+# /plugins?plugin=veltrane&... ; the root / redirects to the viewer. Runs in
+# the foreground; Ctrl-C stops it.
 #
-#   usage: scripts/serve.sh [--port PORT] [EXECUTABLE]
+#   usage: scripts/serve.sh [--port PORT | --port=PORT] [EXECUTABLE]
 #
 # EXECUTABLE defaults to build/release/plugin_veltrane (built when missing).
 # The state directory is VELTRANE_STATE_DIR, else the program's own default
@@ -14,7 +15,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 port=8080
 exe=""
 
-usage() { sed -n '2,11p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
+# The comment block at the top of this file, without its "#" marks.
+usage() { awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "${BASH_SOURCE[0]}"; }
 
 while [ $# -gt 0 ]; do
   case $1 in
