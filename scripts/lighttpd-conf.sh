@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prints a lighttpd configuration that serves the program as a CGI at
 # /plugin_veltrane on 127.0.0.1, plus the host's hub route
-# /plugins?plugin=veltrane&... forwarded to the same program.
+# /plugins?plugin=veltrane&... forwarded to the same program. The root /
+# redirects to the viewer, its query (a ?pwd=, say) kept.
 #   usage: lighttpd-conf.sh WORKDIR PORT EXECUTABLE STATE_DIR [BOT_PASSWORD]
 # WORKDIR receives the document root and the logs (error.log, cgi-stderr.log).
 set -euo pipefail
@@ -18,7 +19,7 @@ for name in MAX_THOUGHT_HISTORY; do
 done
 
 cat <<CONF
-server.modules        = ( "mod_alias", "mod_rewrite", "mod_cgi", "mod_setenv" )
+server.modules        = ( "mod_alias", "mod_rewrite", "mod_redirect", "mod_cgi", "mod_setenv" )
 server.bind           = "127.0.0.1"
 server.port           = $port
 server.document-root  = $(q "$workdir/www")
@@ -26,6 +27,8 @@ server.errorlog       = $(q "$workdir/error.log")
 server.breakagelog    = $(q "$workdir/cgi-stderr.log")
 server.tag            = ""
 url.rewrite-once      = ( "^/plugins(\?.*)?\$" => "/plugin_veltrane\${qsa}" )
+url.redirect          = ( "^/(\?.*)?\$" => "/plugin_veltrane\${qsa}" )
+url.redirect-code     = 302
 alias.url             = ( "/plugin_veltrane" => $(q "$exe") )
 \$HTTP["url"] =~ "^/plugin_veltrane" { cgi.assign = ( "" => "" ) }
 setenv.add-environment = ( $env_lines )

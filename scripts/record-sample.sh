@@ -3,7 +3,7 @@
 # server itself, into the state directory the environment selects.
 #   usage: record-sample.sh [EXECUTABLE]
 set -euo pipefail
-exe=${1:-"$(dirname "$0")/../build/default/plugin_veltrane"}
+exe=${1:-"$(dirname "$0")/../build/release/plugin_veltrane"}
 call() {
   printf '{"jsonrpc":"2.0","id":%d,"method":"tools/call","params":{"name":"veltraneflowstream","arguments":%s}}\n' "$1" "$2"
 }

@@ -1,36 +1,74 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the program and shows the whole product:
-# the viewer served on 127.0.0.1 by lighttpd, with the MCP server ready for a
-# client. Stop with Ctrl-C.
-#   usage: run.sh [--port N] [--sample]   serve the viewer (default port 8080);
-#                                         --sample first records a short chain
-#          run.sh --mcp                   run the MCP server on stdio instead
+# Installs what is missing, builds the program (and nothing else) and shows
+# the whole product: the viewer served on 127.0.0.1 by lighttpd, with the MCP
+# server ready for a client. Stop with Ctrl-C. See usage() below.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-exe=$root/build/default/plugin_veltrane
+# The release build: optimised, without the tests, and without warnings as
+# errors, so that a newer compiler's new warnings do not stop it.
+exe=$root/build/release/plugin_veltrane
 
+usage() {
+  cat <<'USAGE'
+usage: scripts/run.sh [--port N] [--sample]
+       scripts/run.sh --mcp
+
+Builds the program (build/release/plugin_veltrane), prints how to point an
+MCP client at it, and serves the viewer on http://127.0.0.1:PORT/ with
+lighttpd until Ctrl-C.
+
+  --port N, --port=N  serve on port N (default 8080)
+  --sample            first record a short sample chain through the MCP server
+  --mcp               run the MCP server on stdio instead of serving the viewer
+  -h, --help          print this help
+
+VELTRANE_STATE_DIR chooses the state directory (default
+~/.tavrokin/connectors/plugin_veltrane); BOT_PASSWORD and MAX_THOUGHT_HISTORY
+are passed on to the program when set.
+USAGE
+}
+
+fail() {
+  echo "run.sh: $*" >&2
+  echo "Try 'scripts/run.sh --help'." >&2
+  exit 2
+}
+
+# Options are checked before anything is installed or built.
 port=8080 sample=0 mcp=0
 while [ $# -gt 0 ]; do
   case $1 in
-    --port) port=$2; shift ;;
-    --sample) sample=1 ;;
-    --mcp) mcp=1 ;;
-    -h|--help) sed -n '2,8p' "$0"; exit 0 ;;
-    *) echo "run.sh: unknown option '$1'" >&2; exit 2 ;;
+    --port)
+      [ $# -ge 2 ] || fail "--port needs a port number"
+      port=$2
+      shift 2
+      ;;
+    --port=*) port=${1#--port=}; shift ;;
+    --sample) sample=1; shift ;;
+    --mcp) mcp=1; shift ;;
+    -h | --help) usage; exit 0 ;;
+    *) fail "unknown option '$1'" ;;
   esac
-  shift
 done
+case $port in
+  '' | *[!0-9]*) fail "--port needs a port number, got '$port'" ;;
+esac
+if [ "${#port}" -gt 5 ] || [ "$((10#$port))" -lt 1 ] || [ "$((10#$port))" -gt 65535 ]; then
+  fail "--port needs a port number from 1 to 65535, got '$port'"
+fi
+port=$((10#$port))
+if [ "$mcp" = 1 ] && [ "$sample" = 1 ]; then fail "--sample serves the viewer; it does not go with --mcp"; fi
 
 if [ "$mcp" = 1 ]; then
   scripts/setup.sh build >&2
-  scripts/build.sh default >&2
+  scripts/build.sh release >&2
   exec "$exe" --mcp
 fi
 
 scripts/setup.sh build serve
 echo "Building $exe ..."
-scripts/build.sh default >/dev/null
+scripts/build.sh release >/dev/null
 
 # The number of stored chains, as the program itself reports it.
 stored_chains() {

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Serves the web endpoint on 127.0.0.1 with lighttpd running the program as
 # a CGI, at /plugin_veltrane and at the host's hub route
-# /plugins?plugin=veltrane&... . Runs in the foreground; Ctrl-C stops it.
+# /plugins?plugin=veltrane&... ; the root / redirects to the viewer. Runs in
+# the foreground; Ctrl-C stops it.
 #
-#   usage: scripts/serve.sh [--port PORT] [EXECUTABLE]
+#   usage: scripts/serve.sh [--port PORT | --port=PORT] [EXECUTABLE]
 #
-# EXECUTABLE defaults to build/default/plugin_veltrane (built when missing).
+# EXECUTABLE defaults to build/release/plugin_veltrane (built when missing).
 # The state directory is VELTRANE_STATE_DIR, else the program's own default
 # under HOME. BOT_PASSWORD and MAX_THOUGHT_HISTORY are passed on when set.
 set -euo pipefail
@@ -14,7 +15,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 port=8080
 exe=""
 
-usage() { sed -n '2,11p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
+# The comment block at the top of this file, without its "#" marks.
+usage() { awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "${BASH_SOURCE[0]}"; }
 
 while [ $# -gt 0 ]; do
   case $1 in
@@ -28,6 +30,11 @@ done
 case $port in
   ''|*[!0-9]*) echo "serve.sh: --port needs a number, got '$port'" >&2; exit 2 ;;
 esac
+if [ "${#port}" -gt 5 ] || [ "$((10#$port))" -lt 1 ] || [ "$((10#$port))" -gt 65535 ]; then
+  echo "serve.sh: --port needs a number from 1 to 65535, got '$port'" >&2
+  exit 2
+fi
+port=$((10#$port))
 
 if ! command -v lighttpd >/dev/null 2>&1; then
   echo "serve.sh: installing lighttpd" >&2
@@ -36,10 +43,10 @@ if ! command -v lighttpd >/dev/null 2>&1; then
 fi
 
 if [ -z "$exe" ]; then
-  exe=$root/build/default/plugin_veltrane
+  exe=$root/build/release/plugin_veltrane
   if [ ! -x "$exe" ]; then
     echo "serve.sh: building $exe" >&2
-    (cd "$root" && cmake --preset default >/dev/null && cmake --build --preset default)
+    "$root/scripts/build.sh" release >/dev/null
   fi
 fi
 if [ ! -x "$exe" ]; then
@@ -87,7 +94,7 @@ fi
 echo "Serving $exe"
 echo "State directory: $state"
 if [ -n "${BOT_PASSWORD-}" ]; then echo "Password required (BOT_PASSWORD is set)"; fi
-echo "Open http://127.0.0.1:$port/plugin_veltrane"
+echo "Open http://127.0.0.1:$port/ (the viewer, at /plugin_veltrane)"
 echo "Hub route: http://127.0.0.1:$port/plugins?plugin=veltrane"
 echo "Press Ctrl-C to stop."
 wait "$child"

@@ -2,7 +2,7 @@
 # Installs what is missing for a group of tasks, on Debian. Idempotent:
 # packages already present are not touched, and nothing is installed when
 # nothing is missing.
-#   usage: setup.sh build|serve|test...
+#   usage: setup.sh build|serve|package|test...
 set -euo pipefail
 
 packages=()
@@ -10,9 +10,10 @@ for group in "$@"; do
   case $group in
     build) packages+=(cmake make g++ rapidjson-dev) ;;
     serve) packages+=(lighttpd) ;;
+    package) packages+=(cmake make g++ rapidjson-dev dpkg-dev g++-mingw-w64-x86-64-posix) ;;
     test)
       packages+=(cmake make g++ rapidjson-dev googletest libgtest-dev libbenchmark-dev
-                 clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine64 lighttpd chromium) ;;
+                 clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine64 lighttpd chromium dpkg-dev) ;;
     *) echo "setup.sh: unknown group '$group'" >&2; exit 2 ;;
   esac
 done

@@ -1,5 +1,6 @@
 // Entry point: prepares the standard streams, picks the run mode from the
-// first argument (and TK_PLUGIN_META) and hands the whole run over.
+// first argument (and TK_PLUGIN_META, GATEWAY_INTERFACE) and hands the whole
+// run over.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "common/oom.h"
 #include "common/platform.h"
 #include "mcp/server.h"
+#include "usage.h"
 #include "web/cgi.h"
 
 namespace {
@@ -35,6 +37,13 @@ int run(int argc, char** argv) {
   if (mode && std::strcmp(mode, "--version") == 0) {
     std::printf("%.*s %.*s\n", static_cast<int>(VELTRANE_PROGRAM.size()), VELTRANE_PROGRAM.data(),
                 static_cast<int>(VELTRANE_VERSION.size()), VELTRANE_VERSION.data());
+    return 0;
+  }
+  // Under a web server every other argument is the web endpoint's, so the
+  // help is only for a person at a terminal.
+  if (mode && (std::strcmp(mode, "--help") == 0 || std::strcmp(mode, "-h") == 0) &&
+      !std::getenv("GATEWAY_INTERFACE")) {
+    std::fwrite(VELTRANE_USAGE.data(), 1, VELTRANE_USAGE.size(), stdout);
     return 0;
   }
   return run_web(stdin, stdout);

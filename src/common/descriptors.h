@@ -5,15 +5,30 @@
 
 #include <string_view>
 
+#include "common/joined_text.h"
+#include "common/version.h"  // VELTRANE_VERSION, generated from CMakeLists.txt
+
 inline constexpr std::string_view VELTRANE_PROGRAM = "plugin_veltrane";
 inline constexpr std::string_view VELTRANE_SLUG = "veltrane";
-inline constexpr std::string_view VELTRANE_VERSION = "1.0.1";
 inline constexpr std::string_view VELTRANE_TOOL_NAME = "veltraneflowstream";
 inline constexpr std::string_view VELTRANE_TOOL_TITLE = "Veltrane Flowstream";
 
-// The line the host reads about the plug-in (printed with a LF after it).
+// What the host learns about the plug-in's kind, as JSON members: carried by
+// the metadata line and by the web "info" answer alike.
+inline constexpr std::string_view VELTRANE_META_FLAGS =
+    R"j("kind":"mcp","mcp":true,"daemon":false,"menus":false,"verified":"live")j";
+
+namespace descriptors_detail {
+inline constexpr std::string_view kMetaHead = R"j({"name":")j";
+inline constexpr std::string_view kMetaDesc = R"j(","desc":"Thought chains",)j";
+inline constexpr std::string_view kMetaTail = "}";
+}  // namespace descriptors_detail
+
+// The line the host reads about the plug-in (printed with a LF after it):
+// {"name":"veltrane","desc":"Thought chains","kind":"mcp",...,"verified":"live"}
 inline constexpr std::string_view VELTRANE_META =
-    R"j({"name":"veltrane","desc":"Thought chains","kind":"mcp","mcp":true,"daemon":false,"menus":false,"verified":"live"})j";
+    joined_text<descriptors_detail::kMetaHead, VELTRANE_SLUG, descriptors_detail::kMetaDesc,
+                VELTRANE_META_FLAGS, descriptors_detail::kMetaTail>;
 
 // Plain text (17 lines, no LF at the end); JSON answers carry it escaped.
 inline constexpr std::string_view VELTRANE_TOOL_DESC =

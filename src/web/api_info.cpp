@@ -16,8 +16,9 @@ void api_info(FILE* out) {
   buf_add(body, VELTRANE_SLUG);
   buf_str(body, "\",\"version\":\"");
   buf_add(body, VELTRANE_VERSION);
-  buf_str(body, "\",\"kind\":\"mcp\",\"mcp\":true,\"daemon\":false,\"menus\":false,\"verified\":\"live\",");
-  buf_str(body, "\"tools\":[\"");
+  buf_str(body, "\",");
+  buf_add(body, VELTRANE_META_FLAGS);
+  buf_str(body, ",\"tools\":[\"");
   buf_add(body, VELTRANE_TOOL_NAME);
   buf_str(body, "\"],\"tool_schema\":");
   buf_add(body, VELTRANE_TOOL_SCHEMA);

@@ -59,3 +59,71 @@ TEST(Modes, DescriptorTextsHaveTheirFixedSizes) {
   EXPECT_EQ(VELTRANE_TOOL_OUTPUT.size(), 234u);
   EXPECT_EQ(VELTRANE_TOOL_DESC.back(), 'd') << "no LF after the last line";
 }
+
+// --help and -h explain the program to a person at a terminal. Under a web
+// server (GATEWAY_INTERFACE present, whatever its value) they are ordinary
+// arguments that select the web endpoint; TK_PLUGIN_META still wins.
+TEST(Modes, HelpOnlyOutsideAWebServer) {
+  struct Case {
+    std::vector<std::string> args;
+    std::map<std::string, std::string> env;
+    std::string want;  // "help", "web", or the exact output
+  } cases[] = {
+      {{"--help"}, {}, "help"},
+      {{"-h"}, {}, "help"},
+      {{"--help", "--version"}, {}, "help"},
+      {{"-h", "--mcp"}, {}, "help"},
+      {{"--help"}, {{"GATEWAY_INTERFACE", "CGI/1.1"}}, "web"},
+      {{"-h"}, {{"GATEWAY_INTERFACE", ""}}, "web"},
+      {{"--version"}, {{"GATEWAY_INTERFACE", "CGI/1.1"}}, kVersionLine},
+      {{"--help"}, {{"TK_PLUGIN_META", "1"}}, kMetaLine},
+      {{"-h"}, {{"TK_PLUGIN_META", ""}, {"GATEWAY_INTERFACE", "CGI/1.1"}}, kMetaLine},
+      {{"--HELP"}, {}, "web"},
+      {{"-H"}, {}, "web"},
+      {{"-help"}, {}, "web"},
+      {{"--h"}, {}, "web"},
+      {{"help"}, {}, "web"},
+  };
+  // What a reader of the help must find in it.
+  const char* const must_mention[] = {
+      "usage: plugin_veltrane",
+      "--mcp",
+      "--meta",
+      "--schema",
+      "--version",
+      "--help",
+      "VELTRANE_STATE_DIR",
+      "LOCALAPPDATA",
+      "HOME",
+      "MAX_THOUGHT_HISTORY",
+      "DISABLE_THOUGHT_LOGGING",
+      "BOT_PASSWORD",
+      "TK_PLUGIN_META",
+      "GATEWAY_INTERFACE",
+      ".tavrokin/connectors/plugin_veltrane",
+      "chains.json",
+      "\"mcpServers\"",
+      "\"args\": [\"--mcp\"]",
+  };
+  std::string first_help;
+  for (const auto& c : cases) {
+    RunResult r = run_program(c.args, c.env);
+    std::string label = c.args[0];
+    for (const auto& [name, value] : c.env) label += " " + name + "=" + value;
+    EXPECT_EQ(r.status, 0) << label;
+    EXPECT_EQ(r.err, "") << label;
+    if (c.want == "web") {
+      EXPECT_TRUE(is_web_answer(r.out)) << label << ": " << r.out;
+    } else if (c.want == "help") {
+      EXPECT_EQ(r.out.rfind("usage: plugin_veltrane [MODE]\n", 0), 0u) << label << ": " << r.out;
+      for (const char* text : must_mention)
+        EXPECT_NE(r.out.find(text), std::string::npos) << label << ": " << text;
+      EXPECT_EQ(r.out.find('\r'), std::string::npos) << label << ": lines end in a bare LF";
+      EXPECT_EQ(r.out.back(), '\n') << label;
+      if (first_help.empty()) first_help = r.out;
+      EXPECT_EQ(r.out, first_help) << label << ": the same text for every way of asking";
+    } else {
+      EXPECT_EQ(r.out, c.want) << label;
+    }
+  }
+}

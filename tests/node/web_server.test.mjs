@@ -159,6 +159,17 @@ test('with a password: 401 without it, any one source lets in', async (t) => {
     assert.match(page.headers.get('content-type'), /^text\/html/);
   }
 
+  // The server's root leads to the viewer with its query kept, so that a
+  // ?pwd= given there still lets in.
+  for (const query of ['', `?pwd=${encoded}`]) {
+    const root = await fetch(`${server.url}/${query}`, { redirect: 'manual' });
+    assert.equal(root.status, 302, query);
+    assert.equal(root.headers.get('location'), `/plugin_veltrane${query}`);
+  }
+  const viewer = await fetch(`${server.url}/?pwd=${encoded}`);
+  assert.equal(viewer.status, 200);
+  assert.match(await viewer.text(), /<title>Thought Chains<\/title>/);
+
   // A refused clear deletes nothing.
   const res = await fetch(server.url + routes.direct('action=clear&confirm=1'), { method: 'POST', body: '' });
   assert.equal(res.status, 401);

@@ -1,6 +1,7 @@
 #include "support/run_program.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -30,6 +31,22 @@ std::vector<std::string> split_words(const std::string& s) {
   }
   if (!word.empty()) words.push_back(word);
   return words;
+}
+
+// The start and the end of a long text, enough to recognise it.
+std::string excerpt(const std::string& text) {
+  constexpr size_t kKeep = 2000;
+  if (text.size() <= 2 * kKeep) return text;
+  return text.substr(0, kKeep) + "\n[... " + std::to_string(text.size() - 2 * kKeep) + " bytes ...]\n" +
+         text.substr(text.size() - kKeep);
+}
+
+std::string describe_run(const std::vector<std::string>& argv, const RunOptions& options) {
+  std::string line;
+  for (const auto& a : argv) line += (line.empty() ? "" : " ") + a;
+  for (const auto& [name, value] : options.env) line += "\n  " + name + "=" + value;
+  line += "\n  stdin: " + std::to_string(options.input.size()) + " bytes";
+  return line;
 }
 
 }  // namespace
@@ -94,10 +111,13 @@ RunResult run_program(const RunOptions& options) {
   int out_fd = out_pipe[0], err_fd = err_pipe[0];
   // The pipes are read until the child has exited and they are drained,
   // not until every writer has closed them: under wine, helper processes
-  // that the child starts inherit the pipes and outlive it.
+  // that the child starts inherit the pipes and outlive it. A child that
+  // closes its pipes but keeps running is still waited for, up to the
+  // deadline.
+  const auto deadline = std::chrono::steady_clock::now() + options.deadline;
   int status = 0;
   bool exited = false;
-  while (out_fd >= 0 || err_fd >= 0) {
+  while (!exited || out_fd >= 0 || err_fd >= 0) {
     if (!exited) {
       pid_t done = waitpid(pid, &status, WNOHANG);
       if (done == pid) {
@@ -105,6 +125,13 @@ RunResult run_program(const RunOptions& options) {
         for (int fd : {out_fd, err_fd}) {
           if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
         }
+      } else if (std::chrono::steady_clock::now() >= deadline) {
+        kill(pid, SIGKILL);
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        exited = true;
+        result.timed_out = true;
+        break;
       }
     }
     pollfd fds[3];
@@ -143,13 +170,22 @@ RunResult run_program(const RunOptions& options) {
   for (int fd : {in_fd, out_fd, err_fd}) {
     if (fd >= 0) close(fd);
   }
+  // Only a failed poll leaves the loop before the child is reaped.
   while (!exited && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (result.timed_out) {
+    result.status = -1;
+    ADD_FAILURE() << "the program was still running after " << options.deadline.count()
+                  << " ms and was killed: " << describe_run(argv, options) << "\nstdout so far ("
+                  << result.out.size() << " bytes): " << excerpt(result.out) << "\nstderr so far ("
+                  << result.err.size() << " bytes): " << excerpt(result.err);
+  }
   return result;
 }
 
-RunResult run_program(std::vector<std::string> args, std::map<std::string, std::string> env, std::string input) {
+RunResult run_program(std::vector<std::string> args, std::map<std::string, std::string> env,
+                      std::string input) {
   RunOptions options;
   options.args = std::move(args);
   options.env = std::move(env);

@@ -2,6 +2,7 @@
 // and stdin, and collects what it writes.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <string>
 #include <vector>
@@ -10,12 +11,14 @@ struct RunResult {
   int status = -1;  // exit status, or -1 when the process did not exit normally
   std::string out;
   std::string err;
+  bool timed_out = false;  // killed at the deadline; out and err hold what came before
 };
 
 struct RunOptions {
-  std::vector<std::string> args;                // after the program name
-  std::map<std::string, std::string> env;       // the whole environment, apart from what the runner adds
-  std::string input;                            // written to stdin, which is then closed
+  std::vector<std::string> args;              // after the program name
+  std::map<std::string, std::string> env;     // the whole environment, apart from what the runner adds
+  std::string input;                          // written to stdin, which is then closed
+  std::chrono::milliseconds deadline{60000};  // from the start; then the child is killed
 };
 
 // Path of the program under test: VELTRANE_EXE.
@@ -27,7 +30,9 @@ bool under_wrapper();
 
 // Runs the program to its end. The child's environment holds PATH (and, under
 // a wrapper, what the wrapper needs: WINEPREFIX, WINEDEBUG, HOME unless
-// given) plus options.env.
+// given) plus options.env. A child still running at the deadline is killed
+// and the current test fails with what the child wrote until then, so a hung
+// program cannot hang the suite.
 RunResult run_program(const RunOptions& options);
 
 // Shorthand: run with arguments, environment and input.
