@@ -72,7 +72,14 @@ inline constexpr std::string_view VELTRANE_TOOL_OUTPUT =
 
 // The tool entry's members before the description literal, and after the
 // output schema.
+namespace descriptors_detail {
+inline constexpr std::string_view kEntryName = R"j("name":")j";
+inline constexpr std::string_view kEntryTitle = R"j(","title":")j";
+inline constexpr std::string_view kEntryDescription = R"j(","description":)j";
+}  // namespace descriptors_detail
+
 inline constexpr std::string_view VELTRANE_TOOL_ENTRY_HEAD =
-    R"j("name":"veltraneflowstream","title":"Veltrane Flowstream","description":)j";
+    joined_text<descriptors_detail::kEntryName, VELTRANE_TOOL_NAME, descriptors_detail::kEntryTitle,
+                VELTRANE_TOOL_TITLE, descriptors_detail::kEntryDescription>;
 inline constexpr std::string_view VELTRANE_TOOL_ANNOTATIONS =
     R"j(,"annotations":{"readOnlyHint":false,"destructiveHint":false,"idempotentHint":false,"openWorldHint":false})j";

@@ -19,11 +19,21 @@ inline std::string quote(const std::string& s) {
   for (char ch : s) {
     auto c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
       default:
         if (c < 0x20) {
           char hex[8];
@@ -42,21 +52,26 @@ inline std::string request(const std::string& id, const std::string& method) {
 }
 
 inline std::string call(const std::string& id, const std::string& arguments) {
-  return R"({"jsonrpc":"2.0","id":)" + id + R"(,"method":"tools/call","params":{"name":"veltraneflowstream","arguments":)" +
-         arguments + "}}\n";
+  return R"({"jsonrpc":"2.0","id":)" + id +
+         R"(,"method":"tools/call","params":{"name":"veltraneflowstream","arguments":)" + arguments + "}}\n";
 }
 
-inline std::string pong(const std::string& id) { return R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":{}})" "\n"; }
+inline std::string pong(const std::string& id) {
+  return R"({"jsonrpc":"2.0","id":)" + id +
+         R"(,"result":{}})"
+         "\n";
+}
 
 inline std::string rpc_error(const std::string& id, int code, const std::string& message) {
-  return R"({"jsonrpc":"2.0","id":)" + id + R"(,"error":{"code":)" + std::to_string(code) + R"(,"message":")" +
-         message + "\"}}\n";
+  return R"({"jsonrpc":"2.0","id":)" + id + R"(,"error":{"code":)" + std::to_string(code) +
+         R"(,"message":")" + message + "\"}}\n";
 }
 
-inline std::string record(long long number, long long total, bool next, const std::vector<std::string>& branches,
-                          size_t history) {
-  std::string out = R"({"thoughtNumber":)" + std::to_string(number) + R"(,"totalThoughts":)" + std::to_string(total) +
-                    R"(,"nextThoughtNeeded":)" + (next ? "true" : "false") + R"(,"branches":[)";
+inline std::string record(long long number, long long total, bool next,
+                          const std::vector<std::string>& branches, size_t history) {
+  std::string out = R"({"thoughtNumber":)" + std::to_string(number) + R"(,"totalThoughts":)" +
+                    std::to_string(total) + R"(,"nextThoughtNeeded":)" + (next ? "true" : "false") +
+                    R"(,"branches":[)";
   for (size_t i = 0; i < branches.size(); ++i) {
     if (i) out += ',';
     out += quote(branches[i]);
@@ -73,14 +88,19 @@ inline std::string tool_result(const std::string& id, const std::string& body, b
          R"(}],"structuredContent":)" + body + R"(,"isError":)" + (is_error ? "true" : "false") + "}}\n";
 }
 
-// Runs the program with --mcp and the given input. The state directory is
-// always a fresh temporary one (under wine, LOCALAPPDATA would point into
-// the wine prefix otherwise); env adds to or overrides it.
+// Runs the program with --mcp and the given input, with this state
+// directory; env adds to or overrides it.
+inline RunResult run_mcp_in(const std::string& state_dir, const std::string& input,
+                            std::map<std::string, std::string> env = {}) {
+  env.emplace("VELTRANE_STATE_DIR", state_dir);
+  return run_program({"--mcp"}, env, input);
+}
+
+// The same with a fresh temporary state directory (under wine, LOCALAPPDATA
+// would point into the wine prefix otherwise).
 inline RunResult run_mcp(const std::string& input, std::map<std::string, std::string> env = {}) {
   TempDir state;
-  std::map<std::string, std::string> all = {{"VELTRANE_STATE_DIR", state.str()}};
-  for (auto& [name, value] : env) all[name] = value;
-  return run_program({"--mcp"}, all, input);
+  return run_mcp_in(state.str(), input, std::move(env));
 }
 
 // Splits the answers of a run in which every case was followed by a ping

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/descriptors.h"
+#include "expected_texts.h"
 #include "support/temp_dir.h"
 #include "web_support.h"
 
@@ -236,8 +236,8 @@ TEST(WebActions, Info) {
     if (ch == '\\' || ch == '"') escaped += '\\';
     escaped += ch;
   }
-  EXPECT_EQ(r.out, ok_answer(prefix + std::string(VELTRANE_TOOL_SCHEMA) + R"(,"tool_output_schema":)" +
-                             std::string(VELTRANE_TOOL_OUTPUT) + R"(,"state_dir":")" + escaped +
+  EXPECT_EQ(r.out, ok_answer(prefix + expected::kInputSchema + R"(,"tool_output_schema":)" +
+                             expected::kOutputSchema + R"(,"state_dir":")" + escaped +
                              R"(","max_chains":50,"max_thoughts_each":1000,"max_thought_history":1000})"));
   EXPECT_FALSE(fs::exists(dir));
 }

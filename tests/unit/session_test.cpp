@@ -121,24 +121,6 @@ TEST(Session, ConsoleLines) {
   EXPECT_EQ(console_line(big), "[veltrane] Thought 9223372036854775807/9223372036854775807\n");
 }
 
-TEST(Session, DisableThoughtLoggingValues) {
-  struct Case {
-    const char* value;  // null: unset
-    bool console;
-    bool persist;
-  } cases[] = {
-      {nullptr, true, true}, {"", true, true},        {"1", false, false},     {"true", false, false},
-      {"TRUE", false, false}, {"True", false, false}, {"tRUE", false, true},   {"trUe", false, true},
-      {"0", true, true},      {"false", true, true},  {" true", true, true},   {"true ", true, true},
-      {"yes", true, true},    {"11", true, true},     {"truee", true, true},   {"tru", true, true},
-  };
-  for (const auto& c : cases) {
-    std::string label = c.value ? std::string("\"") + c.value + "\"" : "(unset)";
-    EXPECT_EQ(console_enabled(c.value), c.console) << label;
-    EXPECT_EQ(persist_enabled(c.value), c.persist) << label;
-  }
-}
-
 TEST(Session, AcceptWritesTheConsoleLineUnlessSwitchedOffNow) {
   Session s = test_session(10);
   std::unique_ptr<FILE, decltype(&std::fclose)> err(std::tmpfile(), &std::fclose);
