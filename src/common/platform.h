@@ -48,12 +48,12 @@ bool platform_make_writable(const char* path);
 // Flushes the stream and forces its data to the disk (fsync/FlushFileBuffers).
 bool platform_sync_file(FILE* f);
 
-// Renames `from` over `to` in one step, replacing `to`, and makes the rename
-// itself durable (POSIX: fsync of the directory; Windows: write-through).
-// On Windows a reader holding `to` open makes the replace fail for a moment;
-// the call retries a few times before giving up. False when it failed; `from`
-// is then left where it was.
-bool platform_replace_file(const char* from, const char* to);
+// Renames `from` over `to` in one step, replacing `to`, and, when durable,
+// makes the rename itself durable (POSIX: fsync of the directory; Windows:
+// write-through). On Windows a reader holding `to` open makes the replace
+// fail for a moment; the call retries a few times before giving up. False
+// when it failed; `from` is then left where it was.
+bool platform_replace_file(const char* from, const char* to, bool durable = true);
 
 // Renames `from` to a name `to` that does not exist yet.
 bool platform_rename(const char* from, const char* to);
@@ -71,6 +71,14 @@ struct FileIdentity {
 
 // The identity of the file at path, or nothing when it cannot be examined.
 std::optional<FileIdentity> platform_file_identity(const char* path);
+
+// The identity of an open file.
+std::optional<FileIdentity> platform_file_identity(FILE* f);
+
+// Opens a regular file for reading in binary mode without ever waiting: a
+// FIFO, a device or a directory at the path is not opened. Null when the
+// path names no regular file or it cannot be opened.
+FILE* platform_open_regular(const char* path);
 
 // An exclusive advisory lock on a lock file that is created when missing and
 // never renamed or removed. The lock is held for the owner's lifetime and

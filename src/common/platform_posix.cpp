@@ -65,10 +65,10 @@ void sync_directory_of(const char* path) {
 
 }  // namespace
 
-bool platform_replace_file(const char* from, const char* to) {
+bool platform_replace_file(const char* from, const char* to, bool durable) {
   // rename() replaces atomically: a reader sees the old file or the new one.
   if (std::rename(from, to) != 0) return false;
-  sync_directory_of(to);
+  if (durable) sync_directory_of(to);
   return true;
 }
 
@@ -78,9 +78,9 @@ bool platform_rename(const char* from, const char* to) {
   return true;
 }
 
-std::optional<FileIdentity> platform_file_identity(const char* path) {
-  struct stat st;
-  if (stat(path, &st) != 0) return std::nullopt;
+namespace {
+
+FileIdentity identity_of(const struct stat& st) {
   FileIdentity id;
   id.device = static_cast<uint64_t>(st.st_dev);
   id.inode = static_cast<uint64_t>(st.st_ino);
@@ -88,6 +88,36 @@ std::optional<FileIdentity> platform_file_identity(const char* path) {
   id.modified_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   id.changed_ns = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
   return id;
+}
+
+}  // namespace
+
+std::optional<FileIdentity> platform_file_identity(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0) return std::nullopt;
+  return identity_of(st);
+}
+
+std::optional<FileIdentity> platform_file_identity(FILE* f) {
+  struct stat st;
+  if (fstat(fileno(f), &st) != 0) return std::nullopt;
+  return identity_of(st);
+}
+
+FILE* platform_open_regular(const char* path) {
+  // Without O_NONBLOCK, opening a FIFO waits for a writer.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  int flags = fcntl(fd, F_GETFL);
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  FILE* f = fdopen(fd, "rb");
+  if (!f) close(fd);
+  return f;
 }
 
 std::optional<FileLock> FileLock::acquire(const char* path) {

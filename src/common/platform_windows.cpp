@@ -46,12 +46,13 @@ bool platform_sync_file(FILE* f) {
   return h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
 }
 
-bool platform_replace_file(const char* from, const char* to) {
+bool platform_replace_file(const char* from, const char* to, bool durable) {
   // C rename() refuses an existing target here. A reader that holds the
   // target open without delete sharing makes the replace fail with access
   // denied until it closes the file, so a few attempts are made.
+  DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
   for (int attempt = 0; attempt < 50; ++attempt) {
-    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    if (MoveFileExA(from, to, flags)) return true;
     DWORD error = GetLastError();
     if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
     Sleep(10);
@@ -63,14 +64,11 @@ bool platform_rename(const char* from, const char* to) {
   return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-std::optional<FileIdentity> platform_file_identity(const char* path) {
-  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+namespace {
+
+std::optional<FileIdentity> identity_of(HANDLE h) {
   BY_HANDLE_FILE_INFORMATION info;
-  BOOL ok = GetFileInformationByHandle(h, &info);
-  CloseHandle(h);
-  if (!ok) return std::nullopt;
+  if (!GetFileInformationByHandle(h, &info)) return std::nullopt;
   FileIdentity id;
   id.device = info.dwVolumeSerialNumber;
   id.inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
@@ -82,10 +80,35 @@ std::optional<FileIdentity> platform_file_identity(const char* path) {
   return id;
 }
 
+}  // namespace
+
+std::optional<FileIdentity> platform_file_identity(const char* path) {
+  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::optional<FileIdentity> id = identity_of(h);
+  CloseHandle(h);
+  return id;
+}
+
+std::optional<FileIdentity> platform_file_identity(FILE* f) {
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  return identity_of(h);
+}
+
+FILE* platform_open_regular(const char* path) {
+  // The file system holds no FIFOs here; a directory cannot be opened as a
+  // file.
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return nullptr;
+  return std::fopen(path, "rb");
+}
+
 std::optional<FileLock> FileLock::acquire(const char* path) {
-  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h =
+      CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return std::nullopt;
   OVERLAPPED whole_file = {};
   if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole_file)) {

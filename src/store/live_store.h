@@ -1,6 +1,7 @@
-// The store held in memory between recordings: the chains and, beside each
-// thought, its text in the file, so that a recording writes the file anew
-// without escaping every unchanged thought again.
+// The store held in memory between recordings. Beside each chain it keeps
+// the chain's text as last written, where each thought's text starts in it,
+// and what the summary tells of it, so that a recording rebuilds only the
+// chain that received the thought and writes the others' texts as they are.
 #pragma once
 
 #include <cstddef>
@@ -11,15 +12,26 @@
 
 #include "common/buf.h"
 #include "store/chain.h"
+#include "store/list_record.h"
+
+struct LiveChain {
+  Chain chain;
+  std::string text;                // the chain object (chain_text)
+  std::vector<size_t> thought_at;  // where each thought's text starts in `text`
+  size_t thoughts_end = 0;         // where the text after the last thought starts
+  std::string record;              // its list record
+  ChainTotals totals;              // its share of the stats totals
+};
 
 struct LiveStore {
-  std::vector<Chain> chains;
-  // texts[k][i] is the text of chains[k].thoughts[i] (stored_thought_text).
-  std::vector<std::vector<std::string>> texts;
+  std::vector<LiveChain> chains;
 };
 
 // A live store over these chains, with their texts.
 LiveStore live_store_from(std::vector<Chain> chains);
+
+// The text of thought i of the chain, as written.
+std::string_view live_thought_text(const LiveChain& chain, size_t i);
 
 // Records one thought of the session at time `now`, keeping the store
 // within its caps:
@@ -38,5 +50,10 @@ LiveStore live_store_from(std::vector<Chain> chains);
 bool live_store_record(LiveStore& store, const std::string& session_id, StoredThought thought, int64_t now,
                        size_t max_bytes);
 
-// The whole file text of the store; the same bytes as chains_text.
+// The whole file text of the store, in pieces to be written one after
+// another (views into the store, valid until it changes). The same bytes as
+// chains_text.
+std::vector<std::string_view> live_store_pieces(const LiveStore& store);
+
+// The whole file text in one buffer.
 void live_store_text(Buf& out, const LiveStore& store);

@@ -2,28 +2,64 @@
 
 #include <cstdio>
 
-#include "common/platform.h"
-
 namespace {
 
 bool exists(const std::string& path) { return platform_file_identity(path.c_str()).has_value(); }
 
-}  // namespace
+void remove_quietly(const std::string& path) {
+  bool missing = false;
+  platform_remove(path.c_str(), &missing);
+}
 
-bool replace_store_file(const std::string& path, std::string_view text) {
-  std::string tmp = path + ".tmp";
+// Writes the temporary file; when `identity` is given, syncs it and notes
+// its identity before closing it.
+bool write_temporary(const std::string& tmp, const std::vector<std::string_view>& pieces, bool sync,
+                     std::optional<FileIdentity>* identity) {
   FILE* f = std::fopen(tmp.c_str(), "wb");
   if (!f) return false;
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  bool ok = true;
+  for (std::string_view piece : pieces)
+    ok = ok && std::fwrite(piece.data(), 1, piece.size(), f) == piece.size();
   // Without the sync a crash after the rename could leave the new name on
   // an empty or partly written file.
-  ok = platform_sync_file(f) && ok;
+  if (sync) ok = platform_sync_file(f) && ok;
+  if (ok && identity) *identity = platform_file_identity(f);
   ok = std::fclose(f) == 0 && ok;
-  if (ok) ok = platform_replace_file(tmp.c_str(), path.c_str());
+  return ok;
+}
+
+}  // namespace
+
+bool replace_store_file(const std::string& path, const std::vector<std::string_view>& pieces,
+                        std::optional<FileIdentity>* written) {
+  std::string tmp = path + ".tmp";
+  std::optional<FileIdentity> before;
+  bool ok = write_temporary(tmp, pieces, true, &before) && platform_replace_file(tmp.c_str(), path.c_str());
   if (!ok) {
-    bool missing = false;
-    platform_remove(tmp.c_str(), &missing);
+    remove_quietly(tmp);
+    return false;
   }
+  if (written) {
+    // The rename itself may change the file's change time, so the identity
+    // is taken from the path; it counts only while it is the same file.
+    std::optional<FileIdentity> now = platform_file_identity(path.c_str());
+    written->reset();
+    if (now && before && now->device == before->device && now->inode == before->inode &&
+        now->size == before->size)
+      *written = now;
+  }
+  return true;
+}
+
+bool replace_store_file(const std::string& path, std::string_view text) {
+  return replace_store_file(path, std::vector<std::string_view>{text});
+}
+
+bool replace_cache_file(const std::string& path, std::string_view text) {
+  std::string tmp = path + ".tmp";
+  bool ok =
+      write_temporary(tmp, {text}, false, nullptr) && platform_replace_file(tmp.c_str(), path.c_str(), false);
+  if (!ok) remove_quietly(tmp);
   return ok;
 }
 

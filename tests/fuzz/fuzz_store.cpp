@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Buf twice;
   chains_text(twice, *second);
   if (once.view() != twice.view()) std::abort();
-  // The writer that keeps each thought's text gives the same bytes.
+  // The writer that keeps each chain's text gives the same bytes.
   Buf live;
   live_store_text(live, live_store_from(std::move(*second)));
   if (live.view() != once.view()) std::abort();
