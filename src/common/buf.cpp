@@ -69,18 +69,30 @@ void buf_addf(Buf& b, const char* format, ...) {
 void json_escape_buf(Buf& b, const char* s) {
   buf_add(b, "\"", 1);
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); p && *p; ++p) {
+    // Bytes copied unchanged are copied a run at a time; the run ends at the
+    // terminating NUL too.
+    const unsigned char* run = p;
+    while (*p >= 0x20 && *p != '"' && *p != '\\') ++p;
+    if (p != run) buf_add(b, run, static_cast<size_t>(p - run));
+    if (!*p) break;
     switch (*p) {
-      case '\t': buf_add(b, "\\t", 2); break;
-      case '\n': buf_add(b, "\\n", 2); break;
-      case '\r': buf_add(b, "\\r", 2); break;
-      case '"': buf_add(b, "\\\"", 2); break;
-      case '\\': buf_add(b, "\\\\", 2); break;
+      case '\t':
+        buf_add(b, "\\t", 2);
+        break;
+      case '\n':
+        buf_add(b, "\\n", 2);
+        break;
+      case '\r':
+        buf_add(b, "\\r", 2);
+        break;
+      case '"':
+        buf_add(b, "\\\"", 2);
+        break;
+      case '\\':
+        buf_add(b, "\\\\", 2);
+        break;
       default:
-        if (*p < 0x20) {
-          buf_addf(b, "\\u%04x", static_cast<unsigned>(*p));
-        } else {
-          buf_add(b, p, 1);
-        }
+        buf_addf(b, "\\u%04x", static_cast<unsigned>(*p));
     }
   }
   buf_add(b, "\"", 1);

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 // Joins the state directory and "chains.json".
 #ifdef _WIN32
@@ -68,6 +70,14 @@ struct FileIdentity {
   int64_t changed_ns = 0;
   bool operator==(const FileIdentity&) const = default;
 };
+
+// Creates the file at path (or truncates it) and writes the pieces one after
+// another, with as few system calls as the system allows; when sync, forces
+// the data to the disk before closing it. On success *identity, when given,
+// receives the written file's identity (taken before closing). False when
+// any step failed, the close included.
+bool platform_write_file(const char* path, const std::vector<std::string_view>& pieces, bool sync,
+                         std::optional<FileIdentity>* identity);
 
 // The identity of the file at path, or nothing when it cannot be examined.
 std::optional<FileIdentity> platform_file_identity(const char* path);

@@ -97,6 +97,19 @@ std::optional<FileIdentity> platform_file_identity(FILE* f) {
   return identity_of(h);
 }
 
+bool platform_write_file(const char* path, const std::vector<std::string_view>& pieces, bool sync,
+                         std::optional<FileIdentity>* identity) {
+  FILE* f = std::fopen(path, "wb");
+  if (!f) return false;
+  bool ok = true;
+  for (std::string_view piece : pieces)
+    ok = ok && std::fwrite(piece.data(), 1, piece.size(), f) == piece.size();
+  if (sync) ok = platform_sync_file(f) && ok;
+  if (ok && identity) *identity = platform_file_identity(f);
+  ok = std::fclose(f) == 0 && ok;
+  return ok;
+}
+
 FILE* platform_open_regular(const char* path) {
   // The file system holds no FIFOs here; a directory cannot be opened as a
   // file.

@@ -1,7 +1,5 @@
 #include "store/store_file.h"
 
-#include <cstdio>
-
 namespace {
 
 bool exists(const std::string& path) { return platform_file_identity(path.c_str()).has_value(); }
@@ -11,30 +9,16 @@ void remove_quietly(const std::string& path) {
   platform_remove(path.c_str(), &missing);
 }
 
-// Writes the temporary file; when `identity` is given, syncs it and notes
-// its identity before closing it.
-bool write_temporary(const std::string& tmp, const std::vector<std::string_view>& pieces, bool sync,
-                     std::optional<FileIdentity>* identity) {
-  FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (!f) return false;
-  bool ok = true;
-  for (std::string_view piece : pieces)
-    ok = ok && std::fwrite(piece.data(), 1, piece.size(), f) == piece.size();
-  // Without the sync a crash after the rename could leave the new name on
-  // an empty or partly written file.
-  if (sync) ok = platform_sync_file(f) && ok;
-  if (ok && identity) *identity = platform_file_identity(f);
-  ok = std::fclose(f) == 0 && ok;
-  return ok;
-}
-
 }  // namespace
 
 bool replace_store_file(const std::string& path, const std::vector<std::string_view>& pieces,
                         std::optional<FileIdentity>* written) {
   std::string tmp = path + ".tmp";
   std::optional<FileIdentity> before;
-  bool ok = write_temporary(tmp, pieces, true, &before) && platform_replace_file(tmp.c_str(), path.c_str());
+  // Without the sync a crash after the rename could leave the new name on
+  // an empty or partly written file.
+  bool ok = platform_write_file(tmp.c_str(), pieces, true, &before) &&
+            platform_replace_file(tmp.c_str(), path.c_str());
   if (!ok) {
     remove_quietly(tmp);
     return false;
@@ -57,8 +41,8 @@ bool replace_store_file(const std::string& path, std::string_view text) {
 
 bool replace_cache_file(const std::string& path, std::string_view text) {
   std::string tmp = path + ".tmp";
-  bool ok =
-      write_temporary(tmp, {text}, false, nullptr) && platform_replace_file(tmp.c_str(), path.c_str(), false);
+  bool ok = platform_write_file(tmp.c_str(), {text}, false, nullptr) &&
+            platform_replace_file(tmp.c_str(), path.c_str(), false);
   if (!ok) remove_quietly(tmp);
   return ok;
 }
