@@ -213,6 +213,8 @@ std::optional<std::string> json_write(JsonVal v) {
 //     text had a lone surrogate escape.
 //   - NUL: the reader takes a NUL as the end of the text. The stream ends
 //     the text at the first NUL and remembers that it saw one.
+//   - The start of the text: the document parse passes over the bytes of a
+//     UTF-8 byte-order mark there (see skip_byte_order_mark).
 
 namespace {
 
@@ -275,6 +277,7 @@ struct Pieces {
   bool saw_nul = false;
   bool bad_utf8 = false;
   bool escape = false;  // the string or key at hand had a backslash
+  size_t mark = 0;      // bytes of the byte-order mark looked at so far
   Utf8Check utf8;
 };
 
@@ -312,27 +315,52 @@ struct PieceStream {
   void next_piece() {
     Pieces& p = *pieces;
     char* buffer = p.buffer.get();
-    p.base += static_cast<uint64_t>(end - buffer);
-    size_t n = 0;
-    if (!p.ended) n = p.input->read(buffer, JSON_STREAM_PIECE);
-    if (n == 0) p.ended = true;
-    if (const void* nul = std::memchr(buffer, '\0', n)) {
-      n = static_cast<size_t>(static_cast<const char*>(nul) - buffer);
-      p.saw_nul = true;
-      p.ended = true;
-    }
-    if (!p.utf8.feed(reinterpret_cast<const unsigned char*>(buffer), n)) {
+    size_t n = 0, skip = 0;
+    do {
+      p.base += static_cast<uint64_t>(end - buffer);
+      n = 0;
+      if (!p.ended) n = p.input->read(buffer, JSON_STREAM_PIECE);
+      if (n == 0) p.ended = true;
+      if (const void* nul = std::memchr(buffer, '\0', n)) {
+        n = static_cast<size_t>(static_cast<const char*>(nul) - buffer);
+        p.saw_nul = true;
+        p.ended = true;
+      }
+      skip = skip_byte_order_mark(p, buffer, n);
+      end = buffer + n;
+    } while (skip == n && !p.ended);
+    if (!p.utf8.feed(reinterpret_cast<const unsigned char*>(buffer + skip), n - skip)) {
       // The text fails whatever follows; reading on would be wasted.
       p.bad_utf8 = true;
       p.ended = true;
-      n = 0;
+      n = skip;
     }
     if (p.ended && p.utf8.need != 0) p.bad_utf8 = true;  // cut inside a character
-    cur = buffer;
+    cur = buffer + skip;
     end = buffer + n;
     *end = '\0';
   }
+
+  // The document parse passes over the bytes EF, BB and BF at the very start
+  // of the text, each where it stands in that order (a UTF-8 byte-order
+  // mark, or any part of one), unchecked; so does the stream. The number of
+  // bytes at the start of this piece to pass over.
+  static size_t skip_byte_order_mark(Pieces& p, const char* piece, size_t n) {
+    static constexpr unsigned char kMark[] = {0xEF, 0xBB, 0xBF};
+    size_t skip = 0;
+    for (; p.mark < sizeof kMark && skip < n; ++p.mark) {
+      if (static_cast<unsigned char>(piece[skip]) == kMark[p.mark]) ++skip;
+    }
+    return skip;
+  }
 };
+
+// The reader skips white space between all tokens through this function
+// (found by argument-dependent lookup before the library's generic one,
+// which works on a copy of the stream each time).
+inline void SkipWhitespace(PieceStream& is) {
+  for (char c = *is.cur; c == ' ' || c == '\n' || c == '\r' || c == '\t'; c = *is.cur) is.Take();
+}
 
 using StreamReader = rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, rapidjson::CrtAllocator>;
 
@@ -481,7 +509,7 @@ class MemoryInput : public JsonInput {
   explicit MemoryInput(std::string_view text) : rest_(text) {}
   size_t read(char* into, size_t capacity) override {
     size_t n = rest_.size() < capacity ? rest_.size() : capacity;
-    std::memcpy(into, rest_.data(), n);
+    if (n > 0) std::memcpy(into, rest_.data(), n);
     rest_.remove_prefix(n);
     return n;
   }

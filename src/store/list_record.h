@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,6 +27,17 @@ std::string_view thought_head(std::string_view text);
 // every text of the answers does.
 void list_record_text(Buf& out, std::string_view id, int64_t started_at, int64_t updated_at, size_t thoughts,
                       const std::vector<std::string_view>& branches, std::string_view last_head);
+
+// What a list record tells of its chain's identity and times.
+struct RecordHead {
+  std::string id;
+  int64_t started_at = 0;
+  int64_t updated_at = 0;
+};
+
+// Reads the head of a list record as list_record_text writes it. Nothing
+// when the text is not such a record.
+std::optional<RecordHead> list_record_head(std::string_view record);
 
 // The totals of the "stats" action.
 struct StoreTotals {

@@ -2,9 +2,12 @@
 
 #include <optional>
 
+#include "common/file.h"
 #include "store/chains_text.h"
 #include "store/eviction.h"
+#include "store/read_store.h"
 #include "store/state_dir.h"
+#include "store/summary.h"
 
 namespace {
 
@@ -151,6 +154,40 @@ LiveStore live_store_from(std::vector<Chain> chains) {
   return s;
 }
 
+std::optional<LiveStore> live_store_from_summary(FileReader& file, const StoreSummary& summary) {
+  constexpr std::string_view kStart = "{\"id\":";
+  LiveStore s;
+  s.chains.reserve(summary.chains.size());
+  for (const SummaryChain& entry : summary.chains) {
+    LiveChain c;
+    std::optional<RecordHead> head = list_record_head(entry.record);
+    if (!head || !file.read_range(entry.offset, entry.length, c.text)) return std::nullopt;
+    if (c.text.compare(0, kStart.size(), kStart) != 0 || c.text.back() != '}') return std::nullopt;
+    // A chain written without an id has the empty one.
+    if (!head->id.empty()) c.chain.id = std::move(head->id);
+    c.chain.started_at = head->started_at;
+    c.chain.updated_at = head->updated_at;
+    c.record = entry.record;
+    c.totals = entry.totals;
+    c.opened = false;
+    s.chains.push_back(std::move(c));
+  }
+  return s;
+}
+
+bool live_store_open(LiveStore& s, const std::string& session_id) {
+  for (LiveChain& c : s.chains) {
+    if (c.chain.id != session_id) continue;
+    if (c.opened) return true;
+    std::optional<std::vector<Chain>> chains =
+        read_store(std::string(STORE_OPEN) + c.text + std::string(STORE_CLOSE));
+    if (!chains || chains->size() != 1 || (*chains)[0].id != session_id) return false;
+    c = live_chain_from(std::move((*chains)[0]));
+    return true;
+  }
+  return true;
+}
+
 std::string_view live_thought_text(const LiveChain& c, size_t i) {
   size_t end = i + 1 < c.thought_at.size() ? c.thought_at[i + 1] - 1 : c.thoughts_end;
   return std::string_view(c.text).substr(c.thought_at[i], end - c.thought_at[i]);
@@ -158,6 +195,7 @@ std::string_view live_thought_text(const LiveChain& c, size_t i) {
 
 bool live_store_record(LiveStore& s, const std::string& session_id, StoredThought thought, int64_t now,
                        size_t max_bytes) {
+  if (!live_store_open(s, session_id)) return false;
   std::optional<size_t> found;
   for (size_t k = 0; k < s.chains.size() && !found; ++k) {
     if (s.chains[k].chain.id == session_id) found = k;

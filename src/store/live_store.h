@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,10 @@ struct LiveChain {
   size_t thoughts_end = 0;         // where the text after the last thought starts
   std::string record;              // its list record
   ChainTotals totals;              // its share of the stats totals
+  // False for a chain taken from a file through its summary: only its id and
+  // times are known besides its text, record and totals; its thoughts are
+  // read when it receives one (live_store_open).
+  bool opened = true;
 };
 
 struct LiveStore {
@@ -30,11 +35,24 @@ struct LiveStore {
 // A live store over these chains, with their texts.
 LiveStore live_store_from(std::vector<Chain> chains);
 
+// A live store over a chains file this program wrote, as its summary
+// describes it, without reading the file's thoughts: each chain's text is
+// read from the file as it stands (its bytes at the summary's offsets), its
+// id and times from its record. Nothing when the file does not hold what the
+// summary says.
+class FileReader;
+struct StoreSummary;
+std::optional<LiveStore> live_store_from_summary(FileReader& file, const StoreSummary& summary);
+
+// Reads the thoughts of the session's chain, if the store holds it unopened.
+// False when its text is not a chain.
+bool live_store_open(LiveStore& store, const std::string& session_id);
+
 // The text of thought i of the chain, as written.
 std::string_view live_thought_text(const LiveChain& chain, size_t i);
 
-// Records one thought of the session at time `now`, keeping the store
-// within its caps:
+// Records one thought of the session at time `now` (its chain opened, see
+// live_store_open), keeping the store within its caps:
 //   - the chain whose id equals session_id receives it (a new chain at the
 //     end when there is none) and its updated_at becomes now;
 //   - the receiving chain keeps its newest MAX_THOUGHTS_EACH thoughts;
@@ -45,8 +63,9 @@ std::string_view live_thought_text(const LiveChain& chain, size_t i);
 //     updated chains are evicted, never the receiving one, and then the
 //     receiving chain's oldest thoughts are dropped.
 // False, with the store unchanged, when the receiving chain holding only
-// this thought would already be longer than max_bytes: such a thought is
-// not recorded rather than emptying the store for it.
+// this thought would already be longer than max_bytes (such a thought is
+// not recorded rather than emptying the store for it), or when the chain
+// cannot be opened.
 bool live_store_record(LiveStore& store, const std::string& session_id, StoredThought thought, int64_t now,
                        size_t max_bytes);
 

@@ -22,16 +22,44 @@ class ReaderInput final : public JsonInput {
   FileReader& reader_;
 };
 
+// The store through the summary of a file this program wrote: only the
+// session's chain is read as JSON, the others are taken as they stand.
+// Nothing when there is no summary for exactly this file.
+std::optional<LiveStore> load_through_summary(const std::string& path, const FileIdentity& identity,
+                                              const std::string& session_id) {
+  std::optional<StoreSummary> summary = read_summary(summary_path(path));
+  if (!summary || summary->store != identity) return std::nullopt;
+  FileReader reader(path.c_str(), READ_FILE_MAX);
+  std::optional<FileIdentity> open_file;
+  if (reader.status() == FileOpen::ok) open_file = platform_file_identity(reader.file());
+  if (!open_file || *open_file != identity) return std::nullopt;
+  std::optional<LiveStore> store = live_store_from_summary(reader, *summary);
+  if (!store || !live_store_open(*store, session_id)) return std::nullopt;
+  return store;
+}
+
 // Brings the recorder up to date with the chains file. False when this
 // thought cannot be recorded safely now: the file exists but cannot be read
 // (it is left alone), or it cannot be read as a store and could not be
 // moved out of the way.
-bool load(StoreRecorder& r, const std::string& path, int64_t now) {
+bool load(StoreRecorder& r, const std::string& path, const std::string& session_id, int64_t now) {
   std::optional<FileIdentity> identity = platform_file_identity(path.c_str());
-  if (r.valid && r.path == path && identity && *identity == r.identity) return true;
+  if (r.valid && r.path == path && identity && *identity == r.identity) {
+    r.last_source = StoreRecorder::Source::kept;
+    return true;
+  }
   r.valid = false;
   r.store = LiveStore{};
+  r.last_source = StoreRecorder::Source::nothing;
   if (!identity) return true;  // no file yet, or deleted: the empty store
+
+  // Another server's recording (or this server's first) usually left a
+  // summary that describes the file exactly.
+  if (std::optional<LiveStore> store = load_through_summary(path, *identity, session_id)) {
+    r.store = std::move(*store);
+    r.last_source = StoreRecorder::Source::summary;
+    return true;
+  }
 
   std::optional<std::vector<Chain>> chains;
   // A regular file over the read cap is no store this program can read;
@@ -52,6 +80,7 @@ bool load(StoreRecorder& r, const std::string& path, int64_t now) {
     return move_aside(path, now).has_value();
   }
   r.store = live_store_from(std::move(*chains));
+  r.last_source = StoreRecorder::Source::file;
   return true;
 }
 
@@ -87,7 +116,7 @@ void persist_thought(StoreRecorder& r, const char* session_id, const Thought& th
   if (!lock) return;
 
   int64_t now = platform_time();
-  if (!load(r, path, now)) return;
+  if (!load(r, path, session_id, now)) return;
   if (!live_store_record(r.store, session_id, stored_thought_from(thought, now), now, READ_FILE_MAX)) {
     // Too large to be stored at all; the file and the recorder stay as they are.
     return;

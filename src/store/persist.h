@@ -19,6 +19,10 @@ struct StoreRecorder {
   std::string path;       // the chains file it describes
   FileIdentity identity;  // of the file as written
   LiveStore store;
+
+  // How the store was found at the last recording.
+  enum class Source { nothing, kept, summary, file };
+  Source last_source = Source::nothing;
 };
 
 // Adds the thought to the chain of this session in the chains file, under

@@ -1,7 +1,5 @@
 #include "store/read_store.h"
 
-#include <cstring>
-
 namespace {
 
 enum class Role { root, chains, chain, thoughts, thought };
@@ -30,11 +28,7 @@ enum class Slot {
 };
 
 // Texts end at their first NUL byte.
-std::string text_of(std::string_view s) {
-  const void* nul = std::memchr(s.data(), '\0', s.size());
-  if (nul) s = s.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - s.data()));
-  return std::string(s);
-}
+std::string text_of(std::string_view s) { return std::string(s.substr(0, s.find('\0'))); }
 
 // The first member with each key decides; later ones are passed over.
 struct Seen {
