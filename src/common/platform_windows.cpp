@@ -111,11 +111,23 @@ bool platform_write_file(const char* path, const std::vector<std::string_view>& 
 }
 
 FILE* platform_open_regular(const char* path) {
-  // The file system holds no FIFOs here; a directory cannot be opened as a
-  // file.
-  DWORD attributes = GetFileAttributesA(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return nullptr;
-  return std::fopen(path, "rb");
+  // The file system holds no FIFOs here, and a directory cannot be opened
+  // this way. Delete sharing lets a writer replace the file meanwhile.
+  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  FILE* f = _fdopen(fd, "rb");
+  if (!f) _close(fd);
+  return f;
 }
 
 std::optional<FileLock> FileLock::acquire(const char* path) {

@@ -5,6 +5,7 @@
 #include "common/buf.h"
 #include "common/file.h"
 #include "store/chains_text.h"
+#include "store/file_input.h"
 #include "store/make_state_dir.h"
 #include "store/read_store.h"
 #include "store/state_dir.h"
@@ -12,15 +13,6 @@
 #include "store/summary.h"
 
 namespace {
-
-class ReaderInput final : public JsonInput {
- public:
-  explicit ReaderInput(FileReader& reader) : reader_(reader) {}
-  size_t read(char* into, size_t capacity) override { return reader_.read(into, capacity); }
-
- private:
-  FileReader& reader_;
-};
 
 // The store through the summary of a file this program wrote: only the
 // session's chain is read as JSON, the others are taken as they stand.
@@ -68,7 +60,7 @@ bool load(StoreRecorder& r, const std::string& path, const std::string& session_
     FileReader reader(path.c_str(), READ_FILE_MAX);
     if (reader.status() == FileOpen::missing) return true;  // deleted since it was examined
     if (reader.status() != FileOpen::ok) return false;
-    ReaderInput input(reader);
+    FileInput input(reader);
     chains = read_store(input);
     // A failed read says nothing about the file: it stays as it is.
     if (reader.failed()) return false;

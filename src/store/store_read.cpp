@@ -3,6 +3,7 @@
 #include "common/file.h"
 #include "common/json.h"
 #include "common/platform.h"
+#include "store/file_input.h"
 #include "store/store_scan.h"
 #include "store/summary.h"
 
@@ -17,20 +18,11 @@ std::optional<StoreSummary> trusted_summary(const std::string& chains_path) {
   return summary;
 }
 
-class ReaderInput final : public JsonInput {
- public:
-  explicit ReaderInput(FileReader& reader) : reader_(reader) {}
-  size_t read(char* into, size_t capacity) override { return reader_.read(into, capacity); }
-
- private:
-  FileReader& reader_;
-};
-
 // One pass over the file. A file that cannot be read at all is the empty
 // store.
 StoreStatus scan_file(FileReader& reader, const ScanWants& wants, ScanResult& out, StoreReadReport* report) {
   if (reader.status() != FileOpen::ok) return StoreStatus::ok;
-  ReaderInput input(reader);
+  FileInput input(reader);
   bool parsed = scan_store(input, wants, out);
   if (report) report->read_error = reader.failed();
   return parsed ? StoreStatus::ok : StoreStatus::unreadable;
