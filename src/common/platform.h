@@ -50,12 +50,12 @@ bool platform_make_writable(const char* path);
 // Flushes the stream and forces its data to the disk (fsync/FlushFileBuffers).
 bool platform_sync_file(FILE* f);
 
-// Renames `from` over `to` in one step, replacing `to`, and, when durable,
-// makes the rename itself durable (POSIX: fsync of the directory; Windows:
-// write-through). On Windows a reader holding `to` open makes the replace
-// fail for a moment; the call retries a few times before giving up. False
-// when it failed; `from` is then left where it was.
-bool platform_replace_file(const char* from, const char* to, bool durable = true);
+// Renames `from` over `to` in one step, replacing `to`, and makes the rename
+// itself durable (POSIX: fsync of the directory; Windows: write-through).
+// On Windows a reader holding `to` open makes the replace fail for a moment;
+// the call retries a few times before giving up. False when it failed; `from`
+// is then left where it was.
+bool platform_replace_file(const char* from, const char* to);
 
 // Renames `from` to a name `to` that does not exist yet.
 bool platform_rename(const char* from, const char* to);
@@ -78,6 +78,14 @@ struct FileIdentity {
 // any step failed, the close included.
 bool platform_write_file(const char* path, const std::vector<std::string_view>& pieces, bool sync,
                          std::optional<FileIdentity>* identity);
+
+// Writes the bytes over the regular file at path from its start (creating
+// it when missing) and cuts it to their length, without syncing: cheaper
+// than a new file and a rename, but a reader may meanwhile see the old
+// bytes, the new ones, or a mix. Only for files whose readers check all they
+// read. Never waits on a FIFO; false when the path is not a regular file or
+// a step failed.
+bool platform_overwrite_file(const char* path, std::string_view bytes);
 
 // The identity of the file at path, or nothing when it cannot be examined.
 std::optional<FileIdentity> platform_file_identity(const char* path);

@@ -68,10 +68,10 @@ void sync_directory_of(const char* path) {
 
 }  // namespace
 
-bool platform_replace_file(const char* from, const char* to, bool durable) {
+bool platform_replace_file(const char* from, const char* to) {
   // rename() replaces atomically: a reader sees the old file or the new one.
   if (std::rename(from, to) != 0) return false;
-  if (durable) sync_directory_of(to);
+  sync_directory_of(to);
   return true;
 }
 
@@ -137,6 +137,24 @@ bool platform_write_file(const char* path, const std::vector<std::string_view>& 
   struct stat st;
   if (ok && identity)
     *identity = fstat(fd, &st) == 0 ? std::optional<FileIdentity>(identity_of(st)) : std::nullopt;
+  ok = close(fd) == 0 && ok;
+  return ok;
+}
+
+bool platform_overwrite_file(const char* path, std::string_view bytes) {
+  // O_NONBLOCK: opening a FIFO for writing would wait for a reader.
+  int fd = open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  for (size_t done = 0; ok && done < bytes.size();) {
+    ssize_t n = pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+    if (n > 0) done += static_cast<size_t>(n);
+    ok = n > 0 || (n < 0 && errno == EINTR);
+  }
+  // Cutting the old tail after the write (not truncating first) keeps the
+  // file system from flushing it at once.
+  ok = ok && ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
   ok = close(fd) == 0 && ok;
   return ok;
 }

@@ -5,6 +5,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -46,13 +47,12 @@ bool platform_sync_file(FILE* f) {
   return h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
 }
 
-bool platform_replace_file(const char* from, const char* to, bool durable) {
+bool platform_replace_file(const char* from, const char* to) {
   // C rename() refuses an existing target here. A reader that holds the
   // target open without delete sharing makes the replace fail with access
   // denied until it closes the file, so a few attempts are made.
-  DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
   for (int attempt = 0; attempt < 50; ++attempt) {
-    if (MoveFileExA(from, to, flags)) return true;
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
     DWORD error = GetLastError();
     if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
     Sleep(10);
@@ -107,6 +107,22 @@ bool platform_write_file(const char* path, const std::vector<std::string_view>& 
   if (sync) ok = platform_sync_file(f) && ok;
   if (ok && identity) *identity = platform_file_identity(f);
   ok = std::fclose(f) == 0 && ok;
+  return ok;
+}
+
+bool platform_overwrite_file(const char* path, std::string_view bytes) {
+  HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = GetFileType(h) == FILE_TYPE_DISK;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    ok = WriteFile(h, bytes.data() + done, chunk, &written, nullptr) && written > 0;
+    done += written;
+  }
+  ok = ok && SetEndOfFile(h);
+  ok = CloseHandle(h) && ok;
   return ok;
 }
 

@@ -123,9 +123,10 @@ void persist_thought(StoreRecorder& r, const char* session_id, const Thought& th
   r.valid = true;
   r.path = path;
   r.identity = *written;
-  // Only a cache: a reader trusts it only while the chains file has the
-  // identity it names, so a failure here costs speed, never an answer.
+  // Only a cache: a reader trusts it only whole and only while the chains
+  // file has the identity it names, so a failure here, or a crash, costs
+  // speed, never an answer.
   Buf summary;
   summary_text(summary, summary_of(r.store, *written));
-  replace_cache_file(summary_path(path), summary.view());
+  write_cache_file(summary_path(path), summary.view());
 }

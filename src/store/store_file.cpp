@@ -39,12 +39,8 @@ bool replace_store_file(const std::string& path, std::string_view text) {
   return replace_store_file(path, std::vector<std::string_view>{text});
 }
 
-bool replace_cache_file(const std::string& path, std::string_view text) {
-  std::string tmp = path + ".tmp";
-  bool ok = platform_write_file(tmp.c_str(), {text}, false, nullptr) &&
-            platform_replace_file(tmp.c_str(), path.c_str(), false);
-  if (!ok) remove_quietly(tmp);
-  return ok;
+bool write_cache_file(const std::string& path, std::string_view text) {
+  return platform_overwrite_file(path.c_str(), text);
 }
 
 std::optional<std::string> move_aside(const std::string& path, int64_t now) {

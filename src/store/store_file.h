@@ -28,11 +28,11 @@ bool replace_store_file(const std::string& path, const std::vector<std::string_v
                         std::optional<FileIdentity>* written = nullptr);
 bool replace_store_file(const std::string& path, std::string_view text);
 
-// Replaces the file at path with these bytes through "<path>.tmp" and one
-// rename, without syncing anything: for a file that is only a cache, which
-// a reader checks before it trusts it. False (the temporary file removed)
-// when a step failed.
-bool replace_cache_file(const std::string& path, std::string_view text);
+// Writes these bytes over the file at path, in place and without syncing
+// anything: for a file that is only a cache, which its readers check whole
+// before they trust it, so that a reader who meets it half written (or a
+// crash that leaves it so) only loses the cache. False when a step failed.
+bool write_cache_file(const std::string& path, std::string_view text);
 
 // Renames the file at path to "<path>.unreadable-<now>" (or, when that name
 // is taken, "<path>.unreadable-<now>-<n>" with the smallest free n from 1),

@@ -1,7 +1,9 @@
 // The summary beside the chains file ("chains.json.summary"): what the web's
 // read actions need to answer without reading the store. The recorder
 // writes it after each replacement of the chains file, while it still holds
-// the store's lock. It describes exactly one version of the chains file,
+// the store's lock, over the previous one in place and without a sync: a
+// reader that meets it half written, or after a crash, refuses it whole and
+// reads the store instead. It describes exactly one version of the chains file,
 // named by that file's identity (device and inode or volume and file index,
 // size, modification and change times at full resolution), and nothing else
 // may be trusted from it: a reader uses it only while the chains file has

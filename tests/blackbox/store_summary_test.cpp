@@ -3,6 +3,7 @@
 // file it does not describe, and "clear" takes it away with the store.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -187,4 +188,21 @@ TEST(SummaryFile, ServersKilledAtAnyMomentMisleadNoReader) {
     expect_summary_changes_nothing(s, {ids.back()},
                                    std::string("after round ").append(std::to_string(round)));
   }
+}
+
+TEST(SummaryFile, AFifoInItsPlaceStopsNoOne) {
+  if (under_wrapper()) GTEST_SKIP() << "FIFOs in the file system are POSIX only";
+  State s;
+  record(s, "one", 1);
+  fs::remove(s.summary);
+  ASSERT_EQ(mkfifo(s.summary.c_str(), 0600), 0);
+  // Neither a recording nor a web read waits for a writer or a reader on
+  // the other end; both go on without the summary.
+  record(s, "two", 1);
+  std::vector<std::string> ids = ids_in(s);
+  EXPECT_EQ(ids.size(), 2u);
+  std::string with_fifo = answers(s, ids);
+  EXPECT_TRUE(fs::is_fifo(s.summary));
+  fs::remove(s.summary);
+  EXPECT_EQ(with_fifo, answers(s, ids));
 }
