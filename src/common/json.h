@@ -113,12 +113,13 @@ class JsonInput {
 // What a NUL byte in the text means to a streaming parse.
 enum class JsonNul {
   fails,      // the text is no JSON text (as json_parse sees it)
-  ends_text,  // the text is what stands before the first NUL; the rest is never looked at
+  ends_text,  // the text is what stands before the first NUL; the rest is neither parsed nor checked
 };
 
 // Parses the text as json_parse does, with the same strictness (valid
 // UTF-8, the lone-surrogate rule, numbers held the same way, deep nesting
-// without recursion), reporting events instead of building a document.
+// without recursion, the bytes of a byte-order mark at the start passed
+// over), reporting events instead of building a document.
 // Memory stays small whatever the text's size: it is read in pieces of
 // JSON_STREAM_PIECE bytes, and only the string at hand is held. True when
 // the whole text parsed; after a failure the events already delivered must
