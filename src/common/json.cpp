@@ -1,5 +1,9 @@
 #include "common/json.h"
 
+// The reader's SIMD scanning of strings in memory (x86-64 always has SSE2).
+#if defined(__SSE2__) && !defined(RAPIDJSON_SSE2)
+#define RAPIDJSON_SSE2
+#endif
 #include <rapidjson/document.h>
 #include <rapidjson/error/error.h>
 #include <rapidjson/reader.h>
@@ -476,17 +480,10 @@ struct EventRelay {
 
 // Writes the reader's events as compact text, as json_write writes a
 // document: the reader reports each number exactly as the document would
-// hold it.
+// hold it. Every string is checked for the bytes of a lone surrogate.
 struct CompactWriter {
   rapidjson::Writer<rapidjson::StringBuffer>& writer;
-  PieceStream& stream;
 
-  bool clean(const char* s, rapidjson::SizeType n) {
-    Pieces& p = *stream.pieces;
-    if (!p.escape) return true;
-    p.escape = false;
-    return !has_lone_surrogate_bytes(s, n);
-  }
   bool Null() { return writer.Null(); }
   bool Bool(bool b) { return writer.Bool(b); }
   bool Int(int i) { return writer.Int64(i); }
@@ -495,8 +492,12 @@ struct CompactWriter {
   bool Uint64(uint64_t u) { return u > INT64_MAX ? writer.Uint64(u) : writer.Int64(static_cast<int64_t>(u)); }
   bool Double(double d) { return writer.Double(d); }
   bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }
-  bool String(const char* s, rapidjson::SizeType n, bool) { return clean(s, n) && writer.String(s, n); }
-  bool Key(const char* s, rapidjson::SizeType n, bool) { return clean(s, n) && writer.Key(s, n); }
+  bool String(const char* s, rapidjson::SizeType n, bool) {
+    return !has_lone_surrogate_bytes(s, n) && writer.String(s, n);
+  }
+  bool Key(const char* s, rapidjson::SizeType n, bool) {
+    return !has_lone_surrogate_bytes(s, n) && writer.Key(s, n);
+  }
   bool StartObject() { return writer.StartObject(); }
   bool EndObject(rapidjson::SizeType) { return writer.EndObject(); }
   bool StartArray() { return writer.StartArray(); }
@@ -543,15 +544,27 @@ bool json_stream(std::string_view text, JsonEvents& events) {
   return json_stream(input, events, JsonNul::fails);
 }
 
-bool json_compact(std::string_view text, std::string& out) {
-  MemoryInput input(text);
-  Pieces pieces;
-  pieces.input = &input;
-  PieceStream stream(pieces);
+bool json_compact(const std::string& text, std::string& out) {
+  // The whole text is in memory: the reader scans it in place, with the
+  // checks the stream makes done on the whole text first.
+  if (std::memchr(text.data(), '\0', text.size())) return false;
+  Pieces pieces;  // only for the byte-order mark rule
+  size_t start = PieceStream::skip_byte_order_mark(pieces, text.data(), text.size());
+  Utf8Check utf8;
+  if (!utf8.feed(reinterpret_cast<const unsigned char*>(text.data() + start), text.size() - start) ||
+      utf8.need != 0)
+    return false;
+  // The reader's SIMD loads may reach up to 15 bytes past the terminating
+  // NUL (never across a page), so the copy it reads carries that many more.
+  std::string padded;
+  padded.reserve(text.size() - start + 16);
+  padded.append(text, start).append(16, '\0');
+  rapidjson::StringStream stream(padded.c_str());
   rapidjson::StringBuffer buffer;
   rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-  CompactWriter compact{writer, stream};
-  bool ok = run_stream(pieces, stream, compact);
+  CompactWriter compact{writer};
+  StreamReader reader;
+  bool ok = !reader.Parse<kStreamFlags>(stream, compact).IsError();
   out.append(buffer.GetString(), buffer.GetSize());
   return ok;
 }

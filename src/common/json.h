@@ -134,4 +134,4 @@ inline constexpr size_t JSON_STREAM_PIECE = 65536;
 // escaping and number forms), without building the document. Appended to
 // out; false, with out holding a partial text, when the text does not
 // parse as json_parse would parse it.
-bool json_compact(std::string_view text, std::string& out);
+bool json_compact(const std::string& text, std::string& out);

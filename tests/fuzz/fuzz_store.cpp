@@ -68,7 +68,7 @@ void check_web_reading(std::string_view bytes, size_t piece) {
     std::string want = *reference_chain(file, id);
     std::string found;
     if (scan.target) {
-      check(json_compact(bytes.substr(scan.target->first, scan.target->second), found));
+      check(json_compact(std::string(bytes.substr(scan.target->first, scan.target->second)), found));
     }
     check(found == want);
   }
