@@ -41,10 +41,7 @@ int hex4(std::string_view s, size_t at) {
   int v = 0;
   for (size_t i = at; i < at + 4; ++i) {
     char c = s[i];
-    int d = c >= '0' && c <= '9'   ? c - '0'
-            : c >= 'a' && c <= 'f' ? c - 'a' + 10
-            : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                   : -1;
+    int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
     if (d < 0) return -1;
     v = v * 16 + d;
   }
@@ -118,8 +115,7 @@ JsonVal json_at(JsonVal array, size_t i) {
 JsonVal json_member(JsonVal object, std::string_view key) {
   if (!json_is_object(object)) return {};
   for (const auto& m : get(object)->GetObject()) {
-    if (m.name.GetStringLength() == key.size() &&
-        std::memcmp(m.name.GetString(), key.data(), key.size()) == 0) {
+    if (m.name.GetStringLength() == key.size() && std::memcmp(m.name.GetString(), key.data(), key.size()) == 0) {
       return wrap(&m.value);
     }
   }
@@ -143,25 +139,14 @@ std::optional<std::string> json_write(JsonVal v) {
     if (value) {
       bool ok = true;
       switch (value->GetType()) {
-        case rapidjson::kNullType:
-          ok = writer.Null();
-          break;
-        case rapidjson::kFalseType:
-          ok = writer.Bool(false);
-          break;
-        case rapidjson::kTrueType:
-          ok = writer.Bool(true);
-          break;
-        case rapidjson::kStringType:
-          ok = writer.String(value->GetString(), value->GetStringLength());
-          break;
+        case rapidjson::kNullType: ok = writer.Null(); break;
+        case rapidjson::kFalseType: ok = writer.Bool(false); break;
+        case rapidjson::kTrueType: ok = writer.Bool(true); break;
+        case rapidjson::kStringType: ok = writer.String(value->GetString(), value->GetStringLength()); break;
         case rapidjson::kNumberType:
-          if (value->IsInt64())
-            ok = writer.Int64(value->GetInt64());
-          else if (value->IsUint64())
-            ok = writer.Uint64(value->GetUint64());
-          else
-            ok = writer.Double(value->GetDouble());
+          if (value->IsInt64()) ok = writer.Int64(value->GetInt64());
+          else if (value->IsUint64()) ok = writer.Uint64(value->GetUint64());
+          else ok = writer.Double(value->GetDouble());
           break;
         case rapidjson::kObjectType:
           ok = writer.StartObject();
