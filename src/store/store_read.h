@@ -26,8 +26,7 @@ struct StoreReadReport {
   bool read_error = false;
 };
 
-// The re-validating pass alone, never the summary (for tests and the
-// benchmark).
+// full_pass: the re-validating pass alone, never the summary (for tests).
 enum class ReadWay { fastest, full_pass };
 
 struct StoreList {
