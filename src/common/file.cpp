@@ -1,18 +1,61 @@
 #include "common/file.h"
 
-#include <cstdio>
-#include <memory>
+#include <cerrno>
 
 bool read_file(const char* path, std::string& out) {
-  std::unique_ptr<FILE, decltype(&std::fclose)> f(std::fopen(path, "rb"), &std::fclose);
-  if (!f) return false;
-  if (std::fseek(f.get(), 0, SEEK_END) != 0) return false;
-  long size = std::ftell(f.get());
-  if (size < 0 || static_cast<unsigned long>(size) > READ_FILE_MAX) return false;
-  if (std::fseek(f.get(), 0, SEEK_SET) != 0) return false;
-  std::string content(static_cast<size_t>(size), '\0');
-  size_t got = std::fread(content.data(), 1, content.size(), f.get());
+  FileReader reader(path, READ_FILE_MAX);
+  if (reader.status() != FileOpen::ok) return false;
+  std::string content(static_cast<size_t>(reader.size()), '\0');
+  size_t got = 0;
+  for (size_t n; got < content.size() && (n = reader.read(content.data() + got, content.size() - got)) > 0;)
+    got += n;
   content.resize(got);
   out = std::move(content);
   return true;
+}
+
+FileReader::FileReader(const char* path, size_t cap) {
+  errno = 0;
+  file_.reset(std::fopen(path, "rb"));
+  if (!file_) {
+    status_ = errno == ENOENT ? FileOpen::missing : FileOpen::unopenable;
+    return;
+  }
+  FILE* f = file_.get();
+  long size = -1;
+  if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+  if (size < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
+    status_ = FileOpen::no_size;
+    return;
+  }
+  if (static_cast<unsigned long>(size) > cap) {
+    status_ = FileOpen::oversized;
+    return;
+  }
+  size_ = static_cast<uint64_t>(size);
+  status_ = FileOpen::ok;
+}
+
+size_t FileReader::read(char* into, size_t capacity) {
+  if (status_ != FileOpen::ok || failed_ || position_ >= size_) return 0;
+  uint64_t left = size_ - position_;
+  size_t want = left < capacity ? static_cast<size_t>(left) : capacity;
+  size_t n = std::fread(into, 1, want, file_.get());
+  position_ += n;
+  if (n < want) {
+    if (std::ferror(file_.get())) failed_ = true;
+    size_ = position_;  // the file ended early: what was read is all there is
+  }
+  return n;
+}
+
+bool FileReader::read_range(uint64_t offset, uint64_t length, std::string& out) {
+  if (status_ != FileOpen::ok || offset > size_ || length > size_ - offset) return false;
+  if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) return false;
+  out.resize(static_cast<size_t>(length));
+  size_t n = std::fread(out.data(), 1, out.size(), file_.get());
+  if (n < out.size() && std::ferror(file_.get())) failed_ = true;
+  // Reading in pieces goes on from where it was.
+  if (std::fseek(file_.get(), static_cast<long>(position_), SEEK_SET) != 0) failed_ = true;
+  return n == out.size();
 }

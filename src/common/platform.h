@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 // Joins the state directory and "chains.json".
 #ifdef _WIN32
@@ -77,8 +79,32 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
+// Creates the file at path (or truncates it) and writes the pieces one after
+// another, with as few system calls as the system allows; when sync, forces
+// the data to the disk before closing it. On success *identity, when given,
+// receives the written file's identity (taken before closing). False when
+// any step failed, the close included.
+bool platform_write_file(const char* path, const std::vector<std::string_view>& pieces, bool sync,
+                         std::optional<FileIdentity>* identity);
+
+// Writes the bytes over the regular file at path from its start (creating
+// it when missing) and cuts it to their length, without syncing: cheaper
+// than a new file and a rename, but a reader may meanwhile see the old
+// bytes, the new ones, or a mix. Only for files whose readers check all they
+// read. Never waits on a FIFO; false when the path is not a regular file or
+// a step failed.
+bool platform_overwrite_file(const char* path, std::string_view bytes);
+
 // The identity of the file at path, or nothing when it cannot be examined.
 std::optional<FileIdentity> platform_file_identity(const char* path);
+
+// The identity of an open file.
+std::optional<FileIdentity> platform_file_identity(FILE* f);
+
+// Opens a regular file for reading in binary mode without ever waiting: a
+// FIFO, a device or a directory at the path is not opened. Null when the
+// path names no regular file or it cannot be opened.
+FILE* platform_open_regular(const char* path);
 
 // An exclusive advisory lock on a lock file that is created when missing and
 // never renamed or removed. The lock is held for the owner's lifetime and

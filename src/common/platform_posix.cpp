@@ -2,9 +2,12 @@
 #include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -113,9 +116,9 @@ bool platform_rename(const char* from, const char* to) {
   return true;
 }
 
-std::optional<FileIdentity> platform_file_identity(const char* path) {
-  struct stat st;
-  if (stat(path, &st) != 0) return std::nullopt;
+namespace {
+
+FileIdentity identity_of(const struct stat& st) {
   FileIdentity id;
   id.device = static_cast<uint64_t>(st.st_dev);
   id.inode = static_cast<uint64_t>(st.st_ino);
@@ -123,6 +126,88 @@ std::optional<FileIdentity> platform_file_identity(const char* path) {
   id.modified_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   id.changed_ns = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
   return id;
+}
+
+}  // namespace
+
+std::optional<FileIdentity> platform_file_identity(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0) return std::nullopt;
+  return identity_of(st);
+}
+
+std::optional<FileIdentity> platform_file_identity(FILE* f) {
+  struct stat st;
+  if (fstat(fileno(f), &st) != 0) return std::nullopt;
+  return identity_of(st);
+}
+
+bool platform_write_file(const char* path, const std::vector<std::string_view>& pieces, bool sync,
+                         std::optional<FileIdentity>* identity) {
+  int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  // One writev for many pieces writes as fast as one write of their joined
+  // bytes; a write may stop short, so what is left is written again.
+  std::vector<iovec> left;
+  for (std::string_view piece : pieces) {
+    if (!piece.empty()) left.push_back({const_cast<char*>(piece.data()), piece.size()});
+  }
+  bool ok = true;
+  for (size_t first = 0; ok && first < left.size();) {
+    int count = static_cast<int>(std::min<size_t>(left.size() - first, IOV_MAX));
+    ssize_t n = writev(fd, left.data() + first, count);
+    if (n < 0) {
+      ok = errno == EINTR;
+      continue;
+    }
+    for (auto done = static_cast<size_t>(n); done > 0 && first < left.size();) {
+      size_t step = std::min(done, left[first].iov_len);
+      left[first].iov_base = static_cast<char*>(left[first].iov_base) + step;
+      left[first].iov_len -= step;
+      done -= step;
+      if (left[first].iov_len == 0) ++first;
+    }
+  }
+  if (ok && sync) ok = fsync(fd) == 0;
+  struct stat st;
+  if (ok && identity)
+    *identity = fstat(fd, &st) == 0 ? std::optional<FileIdentity>(identity_of(st)) : std::nullopt;
+  ok = close(fd) == 0 && ok;
+  return ok;
+}
+
+bool platform_overwrite_file(const char* path, std::string_view bytes) {
+  // O_NONBLOCK: opening a FIFO for writing would wait for a reader.
+  int fd = open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  for (size_t done = 0; ok && done < bytes.size();) {
+    ssize_t n = pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+    if (n > 0) done += static_cast<size_t>(n);
+    ok = n > 0 || (n < 0 && errno == EINTR);
+  }
+  // Cutting the old tail after the write (not truncating first) keeps the
+  // file system from flushing it at once.
+  ok = ok && ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
+  ok = close(fd) == 0 && ok;
+  return ok;
+}
+
+FILE* platform_open_regular(const char* path) {
+  // Without O_NONBLOCK, opening a FIFO waits for a writer.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  int flags = fcntl(fd, F_GETFL);
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  FILE* f = fdopen(fd, "rb");
+  if (!f) close(fd);
+  return f;
 }
 
 std::optional<FileLock> FileLock::acquire(const char* path) {

@@ -3,6 +3,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -98,14 +99,11 @@ bool platform_rename(const char* from, const char* to) {
   return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-std::optional<FileIdentity> platform_file_identity(const char* path) {
-  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+namespace {
+
+std::optional<FileIdentity> identity_of(HANDLE h) {
   BY_HANDLE_FILE_INFORMATION info;
-  BOOL ok = GetFileInformationByHandle(h, &info);
-  CloseHandle(h);
-  if (!ok) return std::nullopt;
+  if (!GetFileInformationByHandle(h, &info)) return std::nullopt;
   FileIdentity id;
   id.device = info.dwVolumeSerialNumber;
   id.inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
@@ -115,6 +113,72 @@ std::optional<FileIdentity> platform_file_identity(const char* path) {
   id.changed_ns = static_cast<int64_t>((static_cast<uint64_t>(info.ftCreationTime.dwHighDateTime) << 32) |
                                        info.ftCreationTime.dwLowDateTime);
   return id;
+}
+
+}  // namespace
+
+std::optional<FileIdentity> platform_file_identity(const char* path) {
+  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::optional<FileIdentity> id = identity_of(h);
+  CloseHandle(h);
+  return id;
+}
+
+std::optional<FileIdentity> platform_file_identity(FILE* f) {
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  return identity_of(h);
+}
+
+bool platform_write_file(const char* path, const std::vector<std::string_view>& pieces, bool sync,
+                         std::optional<FileIdentity>* identity) {
+  FILE* f = std::fopen(path, "wb");
+  if (!f) return false;
+  bool ok = true;
+  for (std::string_view piece : pieces)
+    ok = ok && std::fwrite(piece.data(), 1, piece.size(), f) == piece.size();
+  if (sync) ok = platform_sync_file(f) && ok;
+  if (ok && identity) *identity = platform_file_identity(f);
+  ok = std::fclose(f) == 0 && ok;
+  return ok;
+}
+
+bool platform_overwrite_file(const char* path, std::string_view bytes) {
+  HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = GetFileType(h) == FILE_TYPE_DISK;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    ok = WriteFile(h, bytes.data() + done, chunk, &written, nullptr) && written > 0;
+    done += written;
+  }
+  ok = ok && SetEndOfFile(h);
+  ok = CloseHandle(h) && ok;
+  return ok;
+}
+
+FILE* platform_open_regular(const char* path) {
+  // The file system holds no FIFOs here, and a directory cannot be opened
+  // this way. Delete sharing lets a writer replace the file meanwhile.
+  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  FILE* f = _fdopen(fd, "rb");
+  if (!f) _close(fd);
+  return f;
 }
 
 std::optional<FileLock> FileLock::acquire(const char* path) {

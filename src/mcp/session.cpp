@@ -120,5 +120,5 @@ void session_accept(Session& s, Thought t, FILE* err) {
   }
   session_record(s, std::move(t));
   // The history's copy is handed over; the store copies what it keeps.
-  if (s.persist) persist_thought(s.session_id.c_str(), s.history.back());
+  if (s.persist) persist_thought(s.recorder, s.session_id.c_str(), s.history.back());
 }

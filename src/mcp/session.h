@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/thought.h"
+#include "store/persist.h"
 
 // One registered branch and how many thoughts in the history carry it.
 struct SessionBranch {
@@ -27,6 +28,7 @@ struct Session {
   int64_t max_history = 1000;  // at least 1, fixed for the run
   std::string session_id;      // also the id of the run's stored chain
   bool persist = false;        // record accepted thoughts in the chain store
+  StoreRecorder recorder;      // what the run knows of the chain store between recordings
 };
 
 // The session of a new server run: the history limit from the environment

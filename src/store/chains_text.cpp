@@ -1,7 +1,21 @@
 #include "store/chains_text.h"
 
+#include <charconv>
 #include <string>
 #include <unordered_set>
+
+namespace {
+
+// A number in decimal, as "%lld" and "%zu" write it; the writer appends some
+// fifty thousand of them for a full store.
+template <class Int>
+void add_int(Buf& out, Int n) {
+  char digits[24];
+  auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+  buf_add(out, digits, static_cast<size_t>(end - digits));
+}
+
+}  // namespace
 
 std::vector<std::string_view> chain_branches(const Chain& chain) {
   std::vector<std::string_view> branches;
@@ -18,29 +32,44 @@ std::vector<std::string_view> chain_branches(const Chain& chain) {
 void chain_head_text(Buf& out, const Chain& chain) {
   buf_add(out, "{\"id\":");
   json_escape_buf(out, chain.id ? chain.id->c_str() : "");
-  buf_addf(out, ",\"started_at\":%lld,\"updated_at\":%lld,\"thoughts\":[",
-           static_cast<long long>(chain.started_at), static_cast<long long>(chain.updated_at));
+  buf_add(out, ",\"started_at\":");
+  add_int(out, chain.started_at);
+  buf_add(out, ",\"updated_at\":");
+  add_int(out, chain.updated_at);
+  buf_add(out, ",\"thoughts\":[");
 }
 
 void stored_thought_text(Buf& out, const StoredThought& t) {
   buf_add(out, "{\"thought\":");
   json_escape_buf(out, t.text.c_str());
-  buf_addf(out, ",\"thought_number\":%lld,\"total_thoughts\":%lld,\"next_needed\":%s",
-           static_cast<long long>(t.thought_number), static_cast<long long>(t.total_thoughts),
-           t.next_needed ? "true" : "false");
+  buf_add(out, ",\"thought_number\":");
+  add_int(out, t.thought_number);
+  buf_add(out, ",\"total_thoughts\":");
+  add_int(out, t.total_thoughts);
+  buf_add(out, t.next_needed ? ",\"next_needed\":true" : ",\"next_needed\":false");
   if (t.is_revision) buf_add(out, ",\"is_revision\":true");
-  if (t.revises != 0) buf_addf(out, ",\"revises\":%lld", static_cast<long long>(t.revises));
-  if (t.branch_from != 0) buf_addf(out, ",\"branch_from\":%lld", static_cast<long long>(t.branch_from));
+  if (t.revises != 0) {
+    buf_add(out, ",\"revises\":");
+    add_int(out, t.revises);
+  }
+  if (t.branch_from != 0) {
+    buf_add(out, ",\"branch_from\":");
+    add_int(out, t.branch_from);
+  }
   if (t.branch_id) {
     buf_add(out, ",\"branch_id\":");
     json_escape_buf(out, t.branch_id->c_str());
   }
   if (t.needs_more) buf_add(out, ",\"needs_more\":true");
-  buf_addf(out, ",\"at\":%lld}", static_cast<long long>(t.at));
+  buf_add(out, ",\"at\":");
+  add_int(out, t.at);
+  buf_add(out, "}");
 }
 
 void chain_tail_text(Buf& out, const Chain& chain) {
-  buf_addf(out, "],\"count\":%zu,\"branches\":[", chain.thoughts.size());
+  buf_add(out, "],\"count\":");
+  add_int(out, chain.thoughts.size());
+  buf_add(out, ",\"branches\":[");
   bool first = true;
   for (std::string_view id : chain_branches(chain)) {
     if (!first) buf_add(out, ",");

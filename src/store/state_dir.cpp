@@ -31,7 +31,9 @@ std::string state_dir() {
   return dir;
 }
 
-std::string chains_path() { return state_dir() + PATH_SEPARATOR + "chains.json"; }
+std::string chains_path() { return chains_path(state_dir()); }
+
+std::string chains_path(const std::string& dir) { return dir + PATH_SEPARATOR + "chains.json"; }
 
 int64_t read_max_history(FILE* err) {
   const char* value = std::getenv("MAX_THOUGHT_HISTORY");

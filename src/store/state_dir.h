@@ -18,6 +18,7 @@ std::string state_dir();
 
 // The state directory, the separator and "chains.json".
 std::string chains_path();
+std::string chains_path(const std::string& state_dir);
 
 // The MCP history limit from MAX_THOUGHT_HISTORY: 1000 when unset, empty or
 // blank, or (with a warning line on err) when it is not all digits or is 0.

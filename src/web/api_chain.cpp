@@ -3,8 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "common/json.h"
-#include "store/load_chains.h"
+#include "common/buf.h"
+#include "store/state_dir.h"
+#include "store/store_read.h"
 #include "web/answer.h"
 #include "web/body_field.h"
 #include "web/query.h"
@@ -13,8 +14,6 @@ namespace {
 
 constexpr size_t kIdCapacity = 96;
 constexpr size_t kIdMax = 64;
-
-constexpr std::string_view kSerializeFailed = "{\"ok\":false,\"error\":\"serialize failed\"}\n";
 
 bool id_byte(char c) {
   // Spelled out rather than isalnum, so that no locale can admit bytes of
@@ -42,33 +41,19 @@ void api_chain(FILE* out, const Request& request) {
     return;
   }
 
-  auto doc = load_chains();
-  if (!doc) {
+  std::optional<std::string> chain;
+  if (store_chain(chains_path(), id, chain) != StoreStatus::ok) {
     api_err(out, "state unreadable");
     return;
-  }
-  JsonVal chains = json_member(doc->root(), "chains");
-  JsonVal chain;
-  for (size_t i = 0, n = json_size(json_is_array(chains) ? chains : JsonVal{}); i < n && !chain; ++i) {
-    JsonVal candidate = json_at(chains, i);
-    JsonVal candidate_id = json_member(candidate, "id");
-    if (json_is_string(candidate_id) && json_str(candidate_id) == id) chain = candidate;
   }
   if (!chain) {
     api_err(out, "chain not found");
     return;
   }
-
-  auto text = json_write(chain);
-  json_headers(out);
-  if (!text) {
-    std::fwrite(kSerializeFailed.data(), 1, kSerializeFailed.size(), out);
-    return;
-  }
   // The chain is an object with at least its "id": "ok" goes in as its
   // first member, in place of the opening brace.
-  std::string answer = "{\"ok\":true,";
-  answer.append(*text, 1);
-  answer += '\n';
-  std::fwrite(answer.data(), 1, answer.size(), out);
+  Buf body;
+  buf_str(body, "{\"ok\":true,");
+  buf_add(body, std::string_view(*chain).substr(1));
+  api_answer(out, body);
 }

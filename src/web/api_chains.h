@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
-// Loads the chains file afresh and writes the list answer
+// Reads the chains file afresh (store_list) and writes the list answer
 // {"ok":true,"plugin":...,"count":N,"state_dir_name":...,"chains":[...]},
 // or "state unreadable" when the file exists but does not parse. Reads
 // only.
@@ -13,6 +13,3 @@ void api_chains(FILE* out);
 // The last component of a state directory: what follows its last "/", else
 // its last "\", else the whole text; at most 127 bytes.
 std::string_view state_dir_name(std::string_view dir);
-
-// The head of a thought's text: its bytes before the first LF, at most 160.
-std::string_view thought_head(std::string_view text);

@@ -6,6 +6,7 @@
 #include "common/buf.h"
 #include "common/platform.h"
 #include "store/state_dir.h"
+#include "store/summary.h"
 #include "web/answer.h"
 #include "web/body_field.h"
 #include "web/query.h"
@@ -14,7 +15,7 @@ namespace {
 
 constexpr size_t kConfirmCapacity = 16;
 
-bool remove_chains_file(const char* path) {
+bool remove_store_file(const char* path) {
   bool missing = false;
   if (platform_remove(path, &missing) || missing) return true;
   // A read-only file: one retry once it is writable again, and only while
@@ -37,10 +38,15 @@ void api_clear_action(FILE* out, const Request& request) {
 }
 
 void api_clear(FILE* out) {
-  if (!remove_chains_file(chains_path().c_str())) {
+  const std::string path = chains_path();
+  if (!remove_store_file(path.c_str())) {
     api_err(out, "remove failed");
     return;
   }
+  // The summary goes with the file it describes. One left behind (it could
+  // not be removed) describes a file that is gone and is never trusted
+  // again, so it does not change the answer.
+  remove_store_file(summary_path(path).c_str());
   Buf body;
   buf_str(body, "{\"ok\":true,\"cleared\":true}");
   api_answer(out, body);

@@ -11,8 +11,8 @@
 // confirm; anything else answers "confirm=1 required" and deletes nothing.
 void api_clear_action(FILE* out, const Request& request);
 
-// Removes the chains file and nothing else; a missing file counts as
-// cleared. A removal that fails for another reason is retried once after
-// the file has been made writable. Answers {"ok":true,"cleared":true} or
-// "remove failed".
+// Removes the chains file and its summary and nothing else; a missing file
+// counts as cleared. A removal that fails for another reason is retried once
+// after the file has been made writable. Answers {"ok":true,"cleared":true}
+// or "remove failed", which only the chains file decides.
 void api_clear(FILE* out);

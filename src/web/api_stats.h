@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-// Loads the chains file afresh and writes the totals (chains, thoughts,
+// Reads the chains file afresh (store_totals) and writes the totals (chains, thoughts,
 // branches, revisions, last_activity) and the limits, or "state unreadable"
 // when the file exists but does not parse. Reads only; the history limit's
 // warning, if any, goes to stderr.

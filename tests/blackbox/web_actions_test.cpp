@@ -274,17 +274,23 @@ TEST(WebActions, ClearNeedsConfirmation) {
   for (const auto& c : cases) {
     Store store(kFixture);
     write_bytes(store.chains_file() + ".tmp", "partial");
+    write_bytes(store.chains_file() + ".lock", "");
+    write_bytes(store.chains_file() + ".summary", "summary");
     RunResult r = c.body.empty() ? store.get(c.query) : store.post(c.query, c.body);
     std::string label = c.query + " " + c.body;
     if (c.cleared) {
       EXPECT_EQ(r.out, ok_answer(R"({"ok":true,"cleared":true})")) << label;
       EXPECT_FALSE(fs::exists(store.chains_file())) << label;
-      // Only the chains file goes.
+      EXPECT_FALSE(fs::exists(store.chains_file() + ".summary"))
+          << label << ": the summary goes with the store";
+      // Only those go.
       EXPECT_EQ(read_bytes(store.chains_file() + ".tmp"), "partial") << label;
+      EXPECT_TRUE(fs::exists(store.chains_file() + ".lock")) << label;
       EXPECT_TRUE(fs::is_directory(store.dir)) << label;
     } else {
       EXPECT_EQ(r.out, error_answer("confirm=1 required")) << label;
       EXPECT_EQ(read_bytes(store.chains_file()), kFixture) << label;
+      EXPECT_EQ(read_bytes(store.chains_file() + ".summary"), "summary") << label;
     }
   }
 }

@@ -1,30 +1,122 @@
-// The chains file reader on arbitrary bytes: it must not fail, and what it
-// writes must read back to the same store, so that the file is stable from
-// the first rewrite on.
+// The chains file's readers on arbitrary bytes. They must not fail; the
+// streaming readers must agree with the straightforward full parse in every
+// answer, whatever pieces the text arrives in; and what the recorder writes
+// must read back to the same store, so that the file is stable from the
+// first rewrite on, with each chain's record and totals what a reader finds.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <string_view>
 
 #include "common/buf.h"
+#include "common/json.h"
+#include "reference_store.h"
 #include "store/chains_text.h"
 #include "store/live_store.h"
 #include "store/read_store.h"
+#include "store/store_scan.h"
+
+namespace {
+
+void check(bool ok) {
+  if (!ok) std::abort();
+}
+
+// The text in pieces of at most `piece` bytes.
+class Pieces final : public JsonInput {
+ public:
+  Pieces(std::string_view text, size_t piece) : rest_(text), piece_(piece) {}
+  size_t read(char* into, size_t capacity) override {
+    size_t n = std::min({rest_.size(), capacity, piece_});
+    if (n > 0) std::memcpy(into, rest_.data(), n);
+    rest_.remove_prefix(n);
+    return n;
+  }
+
+ private:
+  std::string_view rest_;
+  size_t piece_;
+};
+
+struct Everything : JsonEvents {
+  bool scalar(const JsonScalar&) override { return true; }
+  bool key(std::string_view) override { return true; }
+  bool open(bool, uint64_t) override { return true; }
+  bool close(bool, uint64_t) override { return true; }
+};
+
+void check_web_reading(std::string_view bytes, size_t piece) {
+  const std::optional<std::string> file{std::string(bytes)};
+  std::optional<ReferenceList> list = reference_list(file);
+  std::optional<StoreTotals> totals = reference_totals(file);
+  std::vector<std::string> ids = reference_ids(file);
+  ids.resize(std::min<size_t>(ids.size(), 3));
+  ids.push_back("nope");
+  for (const std::string& id : ids) {
+    Pieces input(bytes, piece);
+    ScanWants wants;
+    wants.records = true;
+    wants.target = id;
+    ScanResult scan;
+    bool ok = scan_store(input, wants, scan);
+    check(ok == list.has_value());
+    if (!ok) return;
+    check(scan.count == list->count && scan.records == list->records && scan.totals == *totals);
+    std::string want = *reference_chain(file, id);
+    std::string found;
+    if (scan.target) {
+      check(json_compact(std::string(bytes.substr(scan.target->first, scan.target->second)), found));
+    }
+    check(found == want);
+  }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
+
+  // Strictness: the same texts parse as a document and as a stream.
+  Everything events;
+  Pieces whole(bytes, JSON_STREAM_PIECE), small(bytes, size % 7 + 1);
+  bool parses = json_parse(bytes).has_value();
+  check(json_stream(whole, events, JsonNul::fails) == parses);
+  check(json_stream(small, events, JsonNul::fails) == parses);
+
+  check_web_reading(bytes, JSON_STREAM_PIECE);
+  check_web_reading(bytes, size % 7 + 1);
+
   auto first = read_store(bytes);
+  check(first == reference_read_store(bytes));
   if (!first) return 0;
   Buf once;
   chains_text(once, *first);
   auto second = read_store(once.view());
-  if (!second) std::abort();  // the writer produced something that is not a store
+  check(second.has_value());  // the writer produced something that is not a store
   Buf twice;
   chains_text(twice, *second);
-  if (once.view() != twice.view()) std::abort();
-  // The writer that keeps each thought's text gives the same bytes.
-  Buf live;
-  live_store_text(live, live_store_from(std::move(*second)));
-  if (live.view() != once.view()) std::abort();
+  check(once.view() == twice.view());
+  // The writer that keeps each chain's text gives the same bytes, and each
+  // chain's record and totals are what a reader of the written text finds.
+  LiveStore live = live_store_from(std::move(*second));
+  Buf live_text;
+  live_store_text(live_text, live);
+  check(live_text.view() == once.view());
+  Pieces input(live_text.view(), JSON_STREAM_PIECE);
+  ScanWants wants;
+  wants.records = true;
+  ScanResult scan;
+  check(scan_store(input, wants, scan));
+  std::string records;
+  StoreTotals totals;
+  totals.chains = live.chains.size();
+  for (const LiveChain& c : live.chains) {
+    records += (records.empty() ? "" : ",") + c.record;
+    add_chain_totals(totals, c.totals);
+  }
+  check(scan.records == records && scan.totals == totals);
   return 0;
 }

@@ -10,6 +10,7 @@
 #include "store/eviction.h"
 #include "store/live_store.h"
 #include "store/state_dir.h"
+#include "store/store_scan.h"
 
 namespace {
 
@@ -32,16 +33,44 @@ Chain chain_of(const std::string& id, int64_t updated_at, size_t thoughts = 0, s
 
 std::vector<std::string> ids(const LiveStore& s) {
   std::vector<std::string> out;
-  for (const Chain& c : s.chains) out.push_back(c.id.value_or("<none>"));
+  for (const LiveChain& c : s.chains) out.push_back(c.chain.id.value_or("<none>"));
   return out;
 }
 
-// The store's text from its kept thought texts must equal a fresh writing.
+// The store's text from its kept texts must equal a fresh writing, and each
+// chain's record and totals what a reader of that text finds.
 void expect_consistent(const LiveStore& s) {
   Buf live, fresh;
   live_store_text(live, s);
-  chains_text(fresh, s.chains);
+  std::vector<Chain> chains;
+  for (const LiveChain& c : s.chains) chains.push_back(c.chain);
+  chains_text(fresh, chains);
   EXPECT_EQ(live.view(), fresh.view());
+  for (const LiveChain& c : s.chains) {
+    class Text final : public JsonInput {
+     public:
+      explicit Text(std::string t) : t_(std::move(t)) {}
+      size_t read(char* into, size_t capacity) override {
+        size_t n = std::min(capacity, t_.size() - at_);
+        std::copy_n(t_.data() + at_, n, into);
+        at_ += n;
+        return n;
+      }
+
+     private:
+      std::string t_;
+      size_t at_ = 0;
+    } text("{\"chains\":[" + c.text + "]}");
+    ScanWants wants;
+    wants.records = true;
+    ScanResult scan;
+    ASSERT_TRUE(scan_store(text, wants, scan));
+    EXPECT_EQ(c.record, scan.records);
+    StoreTotals one;
+    one.chains = 1;
+    add_chain_totals(one, c.totals);
+    EXPECT_EQ(one, scan.totals);
+  }
 }
 
 const std::string kSession = "th-now";
@@ -72,7 +101,7 @@ TEST(StoreCaps, FirstAndLaterThoughtsOfASession) {
   ASSERT_TRUE(live_store_record(s, kSession, numbered(1), kNow, READ_FILE_MAX));
   ASSERT_TRUE(live_store_record(s, kSession, numbered(2), kNow + 7, READ_FILE_MAX));
   EXPECT_EQ(ids(s), (std::vector<std::string>{"other", kSession}));
-  const Chain& mine = s.chains[1];
+  const Chain& mine = s.chains[1].chain;
   EXPECT_EQ(mine.started_at, kNow);
   EXPECT_EQ(mine.updated_at, kNow + 7);
   ASSERT_EQ(mine.thoughts.size(), 2u);
@@ -88,11 +117,13 @@ TEST(StoreCaps, TrimsOnlyTheReceivingChain) {
   } cases[] = {{999, 1000, 1}, {1000, 1000, 2}, {1500, 1000, 502}};
   for (const auto& c : cases) {
     LiveStore s = live_store_from({chain_of("big", 1, 1500), chain_of(kSession, 2, c.before)});
-    ASSERT_TRUE(live_store_record(s, kSession, numbered(static_cast<int64_t>(c.before) + 1), kNow, READ_FILE_MAX));
-    EXPECT_EQ(s.chains[1].thoughts.size(), c.want) << c.before;
-    EXPECT_EQ(s.chains[1].thoughts.front().thought_number, c.first) << c.before;
-    EXPECT_EQ(s.chains[1].thoughts.back().thought_number, static_cast<int64_t>(c.before) + 1) << c.before;
-    EXPECT_EQ(s.chains[0].thoughts.size(), 1500u) << "another chain keeps what it has";
+    ASSERT_TRUE(
+        live_store_record(s, kSession, numbered(static_cast<int64_t>(c.before) + 1), kNow, READ_FILE_MAX));
+    EXPECT_EQ(s.chains[1].chain.thoughts.size(), c.want) << c.before;
+    EXPECT_EQ(s.chains[1].chain.thoughts.front().thought_number, c.first) << c.before;
+    EXPECT_EQ(s.chains[1].chain.thoughts.back().thought_number, static_cast<int64_t>(c.before) + 1)
+        << c.before;
+    EXPECT_EQ(s.chains[0].chain.thoughts.size(), 1500u) << "another chain keeps what it has";
     expect_consistent(s);
   }
 }
@@ -176,13 +207,13 @@ TEST(StoreCaps, SizeCapEvictsOthersThenTrimsTheReceivingChain) {
     Buf text;
     live_store_text(text, s);
     EXPECT_LE(text.length, cap) << c.name;
-    const Chain& mine = s.chains.back();
+    const Chain& mine = s.chains.back().chain;
     EXPECT_EQ(mine.thoughts.back().thought_number, 99) << c.name << ": the newest thought is kept";
     if (c.want_mine) {
       EXPECT_EQ(mine.thoughts.size(), c.want_mine) << c.name;
     } else {
       // Trimmed: no more than needed, so one more thought would not fit.
-      EXPECT_GT(text.length + s.texts.back().front().size() + 1, cap) << c.name;
+      EXPECT_GT(text.length + live_thought_text(s.chains.back(), 0).size() + 1, cap) << c.name;
     }
     expect_consistent(s);
   }

@@ -60,9 +60,10 @@ std::vector<std::string> aside_files(const TempDir& tmp) {
 }  // namespace
 
 TEST(StorePersist, FirstRecordingCreatesTheDirectoryFromTheTop) {
+  StoreRecorder recorder;
   TempDir tmp;
   StateDir dir(tmp.file("a/b/c"));
-  persist_thought("th-1", thought(1));
+  persist_thought(recorder, "th-1", thought(1));
   std::vector<Chain> chains = read_chains(dir.chains());
   ASSERT_EQ(chains.size(), 1u);
   const Chain& c = chains[0];
@@ -75,8 +76,8 @@ TEST(StorePersist, FirstRecordingCreatesTheDirectoryFromTheTop) {
   EXPECT_FALSE(fs::exists(dir.chains() + ".tmp"));
 
   int64_t started = c.started_at;
-  persist_thought("th-1", thought(2));
-  persist_thought("th-2", thought(1));
+  persist_thought(recorder, "th-1", thought(2));
+  persist_thought(recorder, "th-2", thought(1));
   chains = read_chains(dir.chains());
   ASSERT_EQ(chains.size(), 2u);
   EXPECT_EQ(chains[0].thoughts.size(), 2u);
@@ -85,6 +86,7 @@ TEST(StorePersist, FirstRecordingCreatesTheDirectoryFromTheTop) {
 }
 
 TEST(StorePersist, AllThoughtFieldsAreStored) {
+  StoreRecorder recorder;
   TempDir tmp;
   StateDir dir(tmp.str());
   Thought t = thought(3, "line\n\"quoted\"");
@@ -95,7 +97,7 @@ TEST(StorePersist, AllThoughtFieldsAreStored) {
   t.branchId = "";
   t.needsMoreThoughts = true;
   t.nextThoughtNeeded = false;
-  persist_thought("th-x", t);
+  persist_thought(recorder, "th-x", t);
   std::vector<Chain> chains = read_chains(dir.chains());
   ASSERT_EQ(chains.size(), 1u);
   StoredThought want = stored_thought_from(t, chains[0].updated_at);
@@ -105,6 +107,7 @@ TEST(StorePersist, AllThoughtFieldsAreStored) {
 }
 
 TEST(StorePersist, NothingIsRecordedWithoutAUsableDirectory) {
+  StoreRecorder recorder;
   TempDir tmp;
   write_bytes(tmp.file("plain"), "x");
   fs::path cwd = fs::current_path();
@@ -119,7 +122,7 @@ TEST(StorePersist, NothingIsRecordedWithoutAUsableDirectory) {
   };
   for (const auto& c : cases) {
     StateDir dir(c.dir);
-    persist_thought("th-1", thought(1));
+    persist_thought(recorder, "th-1", thought(1));
     EXPECT_FALSE(fs::exists(dir.chains())) << c.why;
   }
   EXPECT_FALSE(fs::exists(tmp.file("ab"))) << "ab must not be created";
@@ -128,15 +131,17 @@ TEST(StorePersist, NothingIsRecordedWithoutAUsableDirectory) {
 }
 
 TEST(StorePersist, LeftoverTemporaryFileIsReused) {
+  StoreRecorder recorder;
   TempDir tmp;
   StateDir dir(tmp.str());
   write_bytes(dir.chains() + ".tmp", std::string(100000, 'z'));
-  persist_thought("th-1", thought(1));
+  persist_thought(recorder, "th-1", thought(1));
   EXPECT_FALSE(fs::exists(dir.chains() + ".tmp"));
   EXPECT_EQ(read_chains(dir.chains()).size(), 1u);
 }
 
 TEST(StorePersist, AFileThatIsNotAStoreIsKeptAside) {
+  StoreRecorder recorder;
   std::string oversized = R"({"chains":[]})" + std::string(READ_FILE_MAX, ' ');
   const std::string cases[] = {
       "",
@@ -152,7 +157,7 @@ TEST(StorePersist, AFileThatIsNotAStoreIsKeptAside) {
     TempDir tmp;
     StateDir dir(tmp.str());
     write_bytes(dir.chains(), bytes);
-    persist_thought("th-1", thought(1));
+    persist_thought(recorder, "th-1", thought(1));
     std::vector<std::string> aside = aside_files(tmp);
     ASSERT_EQ(aside.size(), 1u) << label;
     EXPECT_EQ(read_bytes(aside[0]), bytes) << label;
@@ -163,10 +168,11 @@ TEST(StorePersist, AFileThatIsNotAStoreIsKeptAside) {
 }
 
 TEST(StorePersist, AnEmptyStoreIsNoReasonToMoveAside) {
+  StoreRecorder recorder;
   TempDir tmp;
   StateDir dir(tmp.str());
   write_bytes(dir.chains(), R"({"chains":[]})");
-  persist_thought("th-1", thought(1));
+  persist_thought(recorder, "th-1", thought(1));
   EXPECT_TRUE(aside_files(tmp).empty());
   EXPECT_EQ(read_chains(dir.chains()).size(), 1u);
 }
@@ -191,30 +197,35 @@ TEST(StorePersist, MoveAsideNeverReplacesAnEarlierCopy) {
 }
 
 TEST(StorePersist, AFileThatCannotBeOpenedIsLeftAlone) {
+  StoreRecorder recorder;
   TempDir tmp;
   StateDir dir(tmp.str());
   fs::create_directory(dir.chains());  // exists, but is no readable file
-  persist_thought("th-1", thought(1));
+  persist_thought(recorder, "th-1", thought(1));
   EXPECT_TRUE(fs::is_directory(dir.chains()));
   EXPECT_TRUE(aside_files(tmp).empty());
 }
 
 TEST(StorePersist, OutsideChangesBetweenRecordingsAreSeen) {
+  StoreRecorder recorder;
   TempDir tmp;
   StateDir dir(tmp.str());
-  persist_thought("th-1", thought(1, "xxxx"));
+  persist_thought(recorder, "th-1", thought(1, "xxxx"));
+  persist_thought(recorder, "th-1", thought(2, "zzzz"));
+  EXPECT_EQ(recorder.last_source, StoreRecorder::Source::kept);
   // Rewritten in place with the same size: only the bytes differ.
   std::string bytes = read_bytes(dir.chains());
   bytes.replace(bytes.find("xxxx"), 4, "yyyy");
   write_bytes(dir.chains(), bytes);
-  persist_thought("th-1", thought(2));
+  persist_thought(recorder, "th-1", thought(3));
+  EXPECT_EQ(recorder.last_source, StoreRecorder::Source::file) << "neither kept nor summarised: read whole";
   std::vector<Chain> chains = read_chains(dir.chains());
   ASSERT_EQ(chains.size(), 1u);
-  ASSERT_EQ(chains[0].thoughts.size(), 2u);
+  ASSERT_EQ(chains[0].thoughts.size(), 3u);
   EXPECT_EQ(chains[0].thoughts[0].text, "yyyy");
 
   fs::remove(dir.chains());  // as the web "clear" does
-  persist_thought("th-1", thought(3));
+  persist_thought(recorder, "th-1", thought(3));
   chains = read_chains(dir.chains());
   ASSERT_EQ(chains.size(), 1u);
   EXPECT_EQ(chains[0].thoughts.size(), 1u);
@@ -224,13 +235,14 @@ TEST(StorePersist, OutsideChangesBetweenRecordingsAreSeen) {
   write_bytes(dir.chains() + ".other",
               R"({"chains":[{"id":"th-9","started_at":1,"updated_at":2,"thoughts":[],"count":0,"branches":[]}]})");
   fs::rename(dir.chains() + ".other", dir.chains());
-  persist_thought("th-1", thought(4));
+  persist_thought(recorder, "th-1", thought(4));
   chains = read_chains(dir.chains());
   ASSERT_EQ(chains.size(), 2u);
   EXPECT_EQ(chains[0].id, "th-9");
 }
 
 TEST(StorePersist, TheFileNeverOutgrowsTheReadCap) {
+  StoreRecorder recorder;
   TempDir tmp;
   StateDir dir(tmp.str());
   // Three chains of about 2.65 MiB each: together just under the cap.
@@ -250,7 +262,7 @@ TEST(StorePersist, TheFileNeverOutgrowsTheReadCap) {
   ASSERT_LT(chains_json.size(), READ_FILE_MAX);
   write_bytes(dir.chains(), chains_json);
 
-  persist_thought("th-new", thought(1, std::string(200000, 'n')));
+  persist_thought(recorder, "th-new", thought(1, std::string(200000, 'n')));
   std::vector<Chain> chains = read_chains(dir.chains());
   EXPECT_LE(fs::file_size(dir.chains()), READ_FILE_MAX);
   ASSERT_EQ(chains.size(), 3u);
@@ -259,14 +271,15 @@ TEST(StorePersist, TheFileNeverOutgrowsTheReadCap) {
 
   // A thought that cannot fit on its own leaves the file as it was.
   std::string before = read_bytes(dir.chains());
-  persist_thought("th-new", thought(2, std::string(READ_FILE_MAX, 'h')));
+  persist_thought(recorder, "th-new", thought(2, std::string(READ_FILE_MAX, 'h')));
   EXPECT_EQ(read_bytes(dir.chains()), before);
 }
 
 TEST(StorePersist, AnUnwritableDirectoryKeepsTheFile) {
+  StoreRecorder recorder;
   TempDir tmp;
   StateDir dir(tmp.file("ro"));
-  persist_thought("th-1", thought(1));
+  persist_thought(recorder, "th-1", thought(1));
   std::string before = read_bytes(dir.chains());
   ASSERT_FALSE(before.empty());
   // Root ignores permission bits; the immutable attribute stops root too.
@@ -274,11 +287,11 @@ TEST(StorePersist, AnUnwritableDirectoryKeepsTheFile) {
   if (std::system(("chattr +i '" + ro + "' 2>/dev/null").c_str()) != 0) {
     GTEST_SKIP() << "chattr +i is not supported here, and root would ignore a read-only mode";
   }
-  persist_thought("th-1", thought(2));
+  persist_thought(recorder, "th-1", thought(2));
   std::string after = read_bytes(dir.chains());
   std::system(("chattr -i '" + ro + "'").c_str());
   EXPECT_EQ(after, before);
   EXPECT_FALSE(fs::exists(dir.chains() + ".tmp"));
-  persist_thought("th-1", thought(3));
+  persist_thought(recorder, "th-1", thought(3));
   EXPECT_EQ(read_chains(dir.chains()).at(0).thoughts.size(), 2u) << "recording resumes once it is writable";
 }

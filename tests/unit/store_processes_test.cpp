@@ -61,7 +61,9 @@ std::map<std::string, size_t> snapshot(const std::string& path, bool* ok) {
 pid_t spawn_recorder(const std::string& session, int64_t first, int64_t count) {
   pid_t pid = fork();
   if (pid == 0) {
-    for (int64_t n = first; count < 0 || n < first + count; ++n) persist_thought(session.c_str(), numbered(n));
+    StoreRecorder recorder;
+    for (int64_t n = first; count < 0 || n < first + count; ++n)
+      persist_thought(recorder, session.c_str(), numbered(n));
     _exit(0);
   }
   return pid;
@@ -134,7 +136,8 @@ TEST(StoreProcesses, ARecorderKilledAtAnyMomentLeavesAWholeFile) {
   }
   EXPECT_EQ(settled.size(), 15u) << "the recorders got too little done to test anything";
   // The lock is free again after all those deaths.
-  persist_thought("th-after", numbered(1));
+  StoreRecorder recorder;
+  persist_thought(recorder, "th-after", numbered(1));
   bool ok = false;
   EXPECT_EQ(snapshot(path, &ok)["th-after"], 1u);
 }

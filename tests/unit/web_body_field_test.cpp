@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "store/list_record.h"
 #include "web/api_chain.h"
 #include "web/api_chains.h"
 #include "web/body_field.h"

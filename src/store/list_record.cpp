@@ -1,0 +1,85 @@
+#include "store/list_record.h"
+
+#include <cstring>
+#include <string>
+
+#include "common/json.h"
+#include "store/state_dir.h"
+
+namespace {
+
+// A string value of an answer: it ends at its first NUL byte.
+void add_text(Buf& b, std::string_view s) {
+  json_escape_buf(b, std::string(s.substr(0, s.find('\0'))).c_str());
+}
+
+}  // namespace
+
+std::string_view thought_head(std::string_view text) {
+  return text.substr(0, text.find('\n')).substr(0, THOUGHT_HEAD_MAX);
+}
+
+void list_record_text(Buf& out, std::string_view id, int64_t started_at, int64_t updated_at, size_t thoughts,
+                      const std::vector<std::string_view>& branches, std::string_view last_head) {
+  buf_str(out, "{\"id\":");
+  add_text(out, id);
+  buf_addf(out, ",\"started_at\":%lld,\"updated_at\":%lld,\"thoughts\":%zu,\"branches\":[",
+           static_cast<long long>(started_at), static_cast<long long>(updated_at), thoughts);
+  for (size_t i = 0; i < branches.size(); ++i) {
+    if (i > 0) buf_str(out, ",");
+    add_text(out, branches[i]);
+  }
+  buf_str(out, "],\"last_head\":");
+  add_text(out, last_head);
+  buf_addf(out, ",\"truncated\":%s}", thoughts >= static_cast<size_t>(MAX_THOUGHTS_EACH) ? "true" : "false");
+}
+
+void add_chain_totals(StoreTotals& totals, const ChainTotals& chain) {
+  totals.thoughts += chain.thoughts;
+  totals.branches += chain.branches;
+  totals.revisions += chain.revisions;
+  if (chain.has_updated_at && chain.updated_at > totals.last_activity)
+    totals.last_activity = chain.updated_at;
+}
+
+namespace {
+
+// The record's first three members, which list_record_text writes first.
+class HeadReader final : public JsonEvents {
+ public:
+  explicit HeadReader(RecordHead& out) : out_(out) {}
+  bool key(std::string_view name) override {
+    static constexpr std::string_view kOrder[] = {"id", "started_at", "updated_at"};
+    if (depth_ == 1 && members_ < 3 && name != kOrder[members_]) return false;
+    return true;
+  }
+  bool scalar(const JsonScalar& v) override {
+    if (depth_ != 1 || members_ >= 3) return true;
+    bool ok = members_ == 0 ? v.type == JsonType::string : v.type == JsonType::integer;
+    if (members_ == 0) out_.id = v.string;
+    if (members_ == 1) out_.started_at = v.integer;
+    if (members_ == 2) out_.updated_at = v.integer;
+    ++members_;
+    return ok;
+  }
+  bool open(bool object, uint64_t) override { return ++depth_ > 1 || object; }
+  bool close(bool, uint64_t) override {
+    --depth_;
+    return true;
+  }
+  bool complete() const { return members_ == 3; }
+
+ private:
+  RecordHead& out_;
+  int depth_ = 0;
+  int members_ = 0;
+};
+
+}  // namespace
+
+std::optional<RecordHead> list_record_head(std::string_view record) {
+  RecordHead head;
+  HeadReader reader(head);
+  if (!json_stream(record, reader) || !reader.complete()) return std::nullopt;
+  return head;
+}

@@ -1,0 +1,120 @@
+#include "store/store_read.h"
+
+#include "common/file.h"
+#include "common/json.h"
+#include "common/platform.h"
+#include "store/file_input.h"
+#include "store/store_scan.h"
+#include "store/summary.h"
+
+namespace {
+
+// The summary, when it describes the chains file as it is now.
+std::optional<StoreSummary> trusted_summary(const std::string& chains_path) {
+  std::optional<StoreSummary> summary = read_summary(summary_path(chains_path));
+  if (!summary) return std::nullopt;
+  std::optional<FileIdentity> now = platform_file_identity(chains_path.c_str());
+  if (!now || *now != summary->store || now->size > READ_FILE_MAX) return std::nullopt;
+  return summary;
+}
+
+// One pass over the file. A file that cannot be read at all is the empty
+// store.
+StoreStatus scan_file(FileReader& reader, const ScanWants& wants, ScanResult& out, StoreReadReport* report) {
+  if (reader.status() != FileOpen::ok) return StoreStatus::ok;
+  FileInput input(reader);
+  bool parsed = scan_store(input, wants, out);
+  if (report) report->read_error = reader.failed();
+  return parsed ? StoreStatus::ok : StoreStatus::unreadable;
+}
+
+}  // namespace
+
+StoreStatus store_list(const std::string& chains_path, StoreList& out, ReadWay way, StoreReadReport* report) {
+  if (way == ReadWay::fastest) {
+    if (std::optional<StoreSummary> summary = trusted_summary(chains_path)) {
+      out.count = summary->chains.size();
+      for (const SummaryChain& c : summary->chains) {
+        if (!out.records.empty()) out.records += ',';
+        out.records += c.record;
+      }
+      if (report) report->from_summary = true;
+      return StoreStatus::ok;
+    }
+  }
+  FileReader reader(chains_path.c_str(), READ_FILE_MAX);
+  ScanWants wants;
+  wants.records = true;
+  ScanResult scan;
+  StoreStatus status = scan_file(reader, wants, scan, report);
+  out.count = scan.count;
+  out.records = std::move(scan.records);
+  return status;
+}
+
+StoreStatus store_totals(const std::string& chains_path, StoreTotals& out, ReadWay way,
+                         StoreReadReport* report) {
+  if (way == ReadWay::fastest) {
+    if (std::optional<StoreSummary> summary = trusted_summary(chains_path)) {
+      out = summary_totals(*summary);
+      if (report) report->from_summary = true;
+      return StoreStatus::ok;
+    }
+  }
+  FileReader reader(chains_path.c_str(), READ_FILE_MAX);
+  ScanResult scan;
+  StoreStatus status = scan_file(reader, ScanWants(), scan, report);
+  out = scan.totals;
+  return status;
+}
+
+StoreStatus store_chain(const std::string& chains_path, std::string_view id, std::optional<std::string>& out,
+                        ReadWay way, StoreReadReport* report) {
+  out.reset();
+  FileReader reader(chains_path.c_str(), READ_FILE_MAX);
+  if (way == ReadWay::fastest && reader.status() == FileOpen::ok) {
+    // The summary must describe the very file that is open, from which the
+    // chain's bytes are then read.
+    std::optional<StoreSummary> summary = read_summary(summary_path(chains_path));
+    std::optional<FileIdentity> open_file = platform_file_identity(reader.file());
+    if (summary && open_file && *open_file == summary->store) {
+      const SummaryChain* chain = summary_find(*summary, id);
+      if (!chain) {
+        if (report) report->from_summary = true;
+        return StoreStatus::ok;
+      }
+      std::string bytes, compact;
+      std::string start = "{\"id\":\"" + std::string(id) + "\"";
+      // The recorder writes what the JSON library writes (compact, the same
+      // string escapes and integers), except for the control characters it
+      // writes as \u escapes of its own (the library writes some of them in
+      // short forms, the others in capitals): without a "\u", its text is
+      // already the answer.
+      bool read = reader.read_range(chain->offset, chain->length, bytes);
+      if (read && bytes.find("\\u") == std::string::npos) {
+        compact = std::move(bytes);
+      } else if (read && !json_compact(bytes, compact)) {
+        compact.clear();
+      }
+      if (compact.compare(0, start.size(), start) == 0) {
+        out = std::move(compact);
+        if (report) report->from_summary = true;
+        return StoreStatus::ok;
+      }
+      // Not what the summary promised: the full pass decides.
+    }
+  }
+  ScanWants wants;
+  wants.target = id;
+  ScanResult scan;
+  StoreStatus status = scan_file(reader, wants, scan, report);
+  if (status != StoreStatus::ok || !scan.target) return status;
+  std::string bytes, compact;
+  if (!reader.read_range(scan.target->first, scan.target->second, bytes) || !json_compact(bytes, compact)) {
+    // The file changed between the pass and this read.
+    if (report) report->read_error = report->read_error || reader.failed();
+    return StoreStatus::unreadable;
+  }
+  out = std::move(compact);
+  return status;
+}
