@@ -330,10 +330,8 @@ describe('the map', () => {
     });
     assert.deepEqual(last, { num: '#1000 / 1000', inView: true });
     // The band over the map covers the end of the chain.
-    const band = await page.evaluate(() => {
-      const v = document.querySelector('#map rect.view');
-      return Number(v.getAttribute('y')) + Number(v.getAttribute('height')) - Number(document.getElementById('map').getAttribute('height'));
-    });
+    const band = await page.evaluate(() => document.getElementById('mapView').getBoundingClientRect().bottom -
+      document.getElementById('map').getBoundingClientRect().bottom);
     assert.ok(Math.abs(band) < 12, `band ends ${band}px from the map's end`);
     checkConsole();
   });

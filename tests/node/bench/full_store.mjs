@@ -27,7 +27,7 @@ function longText(c, i) {
 }
 
 function shortText(c, i) {
-  return `Chain ${c} step ${i + 1}: check the input\nthen note the result (${i % 13})`;
+  return `Chain ${c} step ${i + 1}: check input\nthen note result ${i % 13}`;
 }
 
 // The store's own text: compact JSON, members in the stored order.

@@ -17,7 +17,7 @@ import { openBrowser } from '../lib/browser.mjs';
 import { buildStore } from './full_store.mjs';
 
 const args = process.argv.slice(2);
-const loads = Number(args[args.indexOf('--loads') + 1]) || (args.includes('--loads') ? 7 : 7);
+const loads = Number(args[args.indexOf('--loads') + 1]) || 7;
 const plainLayout = args.includes('--no-content-visibility');
 
 function stats(values) {
@@ -48,16 +48,16 @@ function frameMarks() {
 async function sinceAnswer(page, action, markName) {
   await page.waitForFunction((m) => performance.getEntriesByName(m).length > 0, markName, { timeout: 30000 });
   return page.evaluate(([a, m]) => {
-    const res = performance.getEntriesByType('resource').filter((r) => r.name.includes(`action=${a}`));
+    const res = performance.getEntriesByType('resource').filter((r) => new RegExp(`[?&]action=${a}(&|$)`).test(r.name));
     const end = res[res.length - 1].responseEnd;
     return performance.getEntriesByName(m).pop().startTime - end;
   }, [action, markName]);
 }
 
-// Scrolls the timeline from top to bottom, a fixed distance per frame, and
-// returns the time between frames.
-async function scrollFrames(page, pxPerFrame) {
-  return page.evaluate((step) => new Promise((resolve) => {
+// Scrolls the timeline down from the top, a fixed distance per frame, for at
+// most maxFrames frames, and returns the time between frames.
+async function scrollFrames(page, pxPerFrame, maxFrames) {
+  return page.evaluate(([step, most]) => new Promise((resolve) => {
     const wrap = document.getElementById('tlwrap');
     wrap.scrollTop = 0;
     const deltas = [];
@@ -67,11 +67,11 @@ async function scrollFrames(page, pxPerFrame) {
       last = t;
       const before = wrap.scrollTop;
       wrap.scrollTop = before + step;
-      if (wrap.scrollTop === before && deltas.length > 5) { resolve(deltas); return; }
+      if ((wrap.scrollTop === before && deltas.length > 5) || deltas.length >= most) { resolve(deltas); return; }
       requestAnimationFrame(frame);
     }
     requestAnimationFrame(frame);
-  }), pxPerFrame);
+  }), [pxPerFrame, maxFrames]);
 }
 
 const stateDir = fs.mkdtempSync(path.join(os.tmpdir(), 'veltrane-bench-'));
@@ -97,7 +97,7 @@ try {
       const count = await page.$$eval('#tl li', (l) => l.length);
       if (count !== 1000) throw new Error(`the timeline holds ${count} thoughts`);
       await page.waitForTimeout(300);
-      results.frames.push(...await scrollFrames(page, 150));
+      results.frames.push(...await scrollFrames(page, 150, 900));
 
       // Wheel scrolling as a reader does it, through the middle of the chain.
       await page.evaluate(() => {
@@ -136,7 +136,7 @@ try {
   line('  ... first frame after that', results.chainFrame);
   line('1000 short thoughts + map drawn, after answer', results.older);
   line('  ... first frame after that', results.olderFrame);
-  for (const [name, v] of [['scrolling 150 px per frame, top to bottom', results.frames],
+  for (const [name, v] of [['scrolling 150 px per frame from the top', results.frames],
     ['wheel scrolling through the middle', results.wheel]]) {
     const st = stats(v);
     console.log(`${name.padEnd(44)} frames ${String(v.length).padStart(5)}  median ${f(st.median)}  p95 ${f(st.p95)}  max ${f(st.max)} ms`);
