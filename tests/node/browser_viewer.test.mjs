@@ -154,10 +154,13 @@ describe('inside a chain', () => {
   test('"revision of #N" and "branch from #N" take the reader to thought N and mark it', async () => {
     writeChains(server.stateDir, [NAV]);
     const { page } = browser;
+    // A near target is scrolled to smoothly unless the reader asks for
+    // reduced motion; a far one (37 long thoughts up) is jumped to.
     const cases = [
-      { from: 38, link: '.badge.rev .ref', to: 1, motion: 'no-preference' },
-      { from: 5, link: '.badge.br .ref', to: 2, motion: 'reduce' },
-      { from: 38, link: '.badge.rev .ref', to: 1, motion: 'reduce' },
+      { from: 5, link: '.badge.br .ref', to: 2, motion: 'no-preference', smooth: true },
+      { from: 5, link: '.badge.br .ref', to: 2, motion: 'reduce', smooth: false },
+      { from: 38, link: '.badge.rev .ref', to: 1, motion: 'no-preference', smooth: false },
+      { from: 38, link: '.badge.rev .ref', to: 1, motion: 'reduce', smooth: false },
     ];
     for (const c of cases) {
       await page.emulateMedia({ reducedMotion: c.motion });
@@ -165,14 +168,13 @@ describe('inside a chain', () => {
       await page.evaluate((i) => document.querySelectorAll('#tl li')[i].scrollIntoView({ block: 'start' }), c.from);
       await page.waitForTimeout(100);
       assert.equal(await page.locator('#tl li').nth(c.from).locator(c.link).textContent(), `#${c.to + 1}`);
-      // Reduced motion jumps at once; otherwise the timeline scrolls smoothly.
       const moved = await page.evaluate(([i, sel]) => {
         const w = document.getElementById('tlwrap');
         const top = w.scrollTop;
         document.querySelectorAll('#tl li')[i].querySelector(sel).click();
         return w.scrollTop !== top;
       }, [c.from, c.link]);
-      assert.equal(moved, c.motion === 'reduce', JSON.stringify(c));
+      assert.equal(moved, !c.smooth, JSON.stringify(c));
       await page.waitForFunction((i) => {
         const li = document.querySelectorAll('#tl li')[i];
         const top = li.getBoundingClientRect().top - document.getElementById('tlwrap').getBoundingClientRect().top;
@@ -333,6 +335,25 @@ describe('the map', () => {
     const band = await page.evaluate(() => document.getElementById('mapView').getBoundingClientRect().bottom -
       document.getElementById('map').getBoundingClientRect().bottom);
     assert.ok(Math.abs(band) < 12, `band ends ${band}px from the map's end`);
+
+    // A match far from the view, in thoughts not laid out yet, is brought
+    // into view; so is a thought picked on the map.
+    await page.evaluate(() => { document.getElementById('tlwrap').scrollTop = 0; });
+    await page.fill('#findBox', 'thought 700, line 1 ');
+    await waitText(page, '#findCount', '1 match');
+    await page.press('#findBox', 'Enter');
+    const inView = (selector) => page.waitForFunction((sel) => {
+      const w = document.getElementById('tlwrap').getBoundingClientRect();
+      const r = document.querySelector(sel).getBoundingClientRect();
+      return r.top >= w.top && r.bottom <= w.bottom;
+    }, selector, { timeout: 5000 });
+    await inView('#tl mark.hit.cur');
+    assert.equal(await page.textContent('#findCount'), '1 of 1');
+    await page.focus('#map');
+    await page.keyboard.press('Home');
+    await page.keyboard.press('PageDown');
+    await inView('#tl li:nth-child(11)');
+    assert.equal(await page.getAttribute('#map', 'aria-valuenow'), '11');
     checkConsole();
   });
 });
