@@ -32,11 +32,14 @@ function line(name, values) {
   console.log(`${name.padEnd(44)} median ${f(st.median)}  min ${f(st.min)}  max ${f(st.max)} ms`);
 }
 
-// Runs in the page before its own script: when the page marks a view as
-// drawn, the first frame after it is marked too.
+// Runs in the page before its own script: notes every mark the page makes
+// (it keeps only the latest of each name), and when the page marks a view as
+// drawn, marks the first frame after it too.
 function frameMarks() {
+  window.__marks = [];
   new PerformanceObserver((list) => {
     for (const e of list.getEntries()) {
+      window.__marks.push({ name: e.name, at: e.startTime });
       if (!e.name.startsWith('veltrane:')) continue;
       const name = `bench:${e.name.slice(9)}-frame`;
       requestAnimationFrame(() => setTimeout(() => performance.mark(name), 0));
@@ -44,14 +47,17 @@ function frameMarks() {
   }).observe({ type: 'mark' });
 }
 
-// From the end of the answer for `action` to the named mark.
+// From the end of the latest answer for `action` to the first mark of that
+// name after it (later polls mark again).
 async function sinceAnswer(page, action, markName) {
-  await page.waitForFunction((m) => performance.getEntriesByName(m).length > 0, markName, { timeout: 30000 });
-  return page.evaluate(([a, m]) => {
+  return page.evaluate(([a, m]) => new Promise((resolve) => {
     const res = performance.getEntriesByType('resource').filter((r) => new RegExp(`[?&]action=${a}(&|$)`).test(r.name));
     const end = res[res.length - 1].responseEnd;
-    return performance.getEntriesByName(m).pop().startTime - end;
-  }, [action, markName]);
+    (function look() {
+      const hit = window.__marks.find((k) => k.name === m && k.at >= end);
+      if (hit) resolve(hit.at - end); else setTimeout(look, 10);
+    })();
+  }), [action, markName]);
 }
 
 // Scrolls the timeline down from the top, a fixed distance per frame, for at
@@ -77,7 +83,7 @@ async function scrollFrames(page, pxPerFrame, maxFrames) {
 const stateDir = fs.mkdtempSync(path.join(os.tmpdir(), 'veltrane-bench-'));
 const bytes = buildStore(stateDir);
 const server = await startServer({ stateDir });
-const results = { list: [], chain: [], chainFrame: [], older: [], olderFrame: [], frames: [], wheel: [] };
+const results = { list: [], listFrame: [], chain: [], chainFrame: [], older: [], olderFrame: [], frames: [], wheel: [] };
 try {
   console.log(`store: 50 chains x 1000 thoughts, ${(bytes / 1048576).toFixed(2)} MiB; ${loads} loads` +
     (plainLayout ? '; content-visibility switched off' : ''));
@@ -88,10 +94,13 @@ try {
       const { page } = browser;
       await page.addInitScript(frameMarks);
       await page.goto(`${server.url}/plugin_veltrane`);
+      await page.waitForFunction(() => window.__marks.some((k) => k.name === 'bench:list-ready-frame'));
       if (plainLayout) await page.addStyleTag({ content: '.tl li { content-visibility: visible !important; }' });
       results.list.push(await sinceAnswer(page, 'chains', 'veltrane:list-ready'));
+      results.listFrame.push(await sinceAnswer(page, 'chains', 'bench:list-ready-frame'));
 
       await page.click('#chains li >> nth=0');
+      await page.waitForFunction(() => performance.getEntriesByType('resource').some((r) => /action=chain&/.test(r.name)));
       results.chain.push(await sinceAnswer(page, 'chain', 'veltrane:chain-ready'));
       results.chainFrame.push(await sinceAnswer(page, 'chain', 'bench:chain-ready-frame'));
       const count = await page.$$eval('#tl li', (l) => l.length);
@@ -120,8 +129,9 @@ try {
       results.wheel.push(...await collect);
 
       // An older chain of short thoughts.
-      await page.evaluate(() => performance.clearMarks());
+      const asked = await page.evaluate(() => performance.getEntriesByType('resource').filter((r) => /action=chain&/.test(r.name)).length);
       await page.click('#chains li >> nth=5');
+      await page.waitForFunction((n) => performance.getEntriesByType('resource').filter((r) => /action=chain&/.test(r.name)).length > n, asked);
       results.older.push(await sinceAnswer(page, 'chain', 'veltrane:chain-ready'));
       results.olderFrame.push(await sinceAnswer(page, 'chain', 'bench:chain-ready-frame'));
       if (browser.cspViolations().length || browser.pageErrors().length) {
@@ -132,6 +142,7 @@ try {
     }
   }
   line('list of 50 drawn, after its answer', results.list);
+  line('  ... first frame after that', results.listFrame);
   line('1000 long thoughts + map drawn, after answer', results.chain);
   line('  ... first frame after that', results.chainFrame);
   line('1000 short thoughts + map drawn, after answer', results.older);
