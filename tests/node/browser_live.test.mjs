@@ -150,3 +150,19 @@ test('a failing poll shows its error once, keeps what is shown, and clears itsel
   await page.waitForFunction(() => document.getElementById('errbox').style.display === 'none', null, { timeout: 5000 });
   checkConsole();
 });
+
+test('Refresh brings new thoughts and keeps the scroll position', async () => {
+  const texts = (n) => Array.from({ length: n }, (_, i) => thought(`refresh ${i + 1}\nsecond line\nthird line`, i + 1, 40));
+  writeChains(server.stateDir, [chain('th-refresh', texts(30), 1700000700)]);
+  const { page } = browser;
+  await page.goto(`${server.url}/plugin_veltrane#chain=th-refresh`);
+  await waitCount(page, '#tl li', 30);
+  await page.evaluate(() => document.querySelectorAll('#tl li')[19].scrollIntoView({ block: 'start' }));
+  await page.waitForTimeout(100);
+  const before20 = await placeOf(page, 20);
+  writeChains(server.stateDir, [chain('th-refresh', texts(32), 1700000800)]);
+  await page.click('#refreshBtn');
+  await waitCount(page, '#tl li', 32);
+  assert.deepEqual(await placeOf(page, 20), before20);
+  checkConsole();
+});

@@ -95,7 +95,7 @@ try {
       await page.addInitScript(frameMarks);
       await page.goto(`${server.url}/plugin_veltrane`);
       await page.waitForFunction(() => window.__marks.some((k) => k.name === 'bench:list-ready-frame'));
-      if (plainLayout) await page.addStyleTag({ content: '.tl li { content-visibility: visible !important; }' });
+      if (plainLayout) await page.addStyleTag({ content: '.tl .part { content-visibility: visible !important; }' });
       results.list.push(await sinceAnswer(page, 'chains', 'veltrane:list-ready'));
       results.listFrame.push(await sinceAnswer(page, 'chains', 'bench:list-ready-frame'));
 
