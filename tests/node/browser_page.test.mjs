@@ -112,7 +112,8 @@ describe('list and timeline', () => {
       await page.click('#refreshBtn');
       await waitCount(page, '#tl li', 5);
       assert.equal(await page.$eval('#dProg', (i) => i.style.width), '100%');
-      assert.deepEqual(requests.slice(before).map((r) => r.url).sort(),
+      // The page also polls the list, so only which addresses were asked counts.
+      assert.deepEqual([...new Set(requests.slice(before).map((r) => r.url))].sort(),
         [`${route.prefix}chain&id=th-mixed-1`, `${route.prefix}chains`]);
 
       await page.click('#backBtn2');
@@ -321,6 +322,7 @@ describe('requests', () => {
     await waitText(page, '#dId', 'th-other');
     release();
     await page.waitForTimeout(300);
+    await page.click('#jsonBtn');
     assert.equal(await text(page, '#dId'), 'th-other');
     assert.equal(await page.$$eval('#tl li', (l) => l.length), 1);
     assert.equal(JSON.parse(await text(page, '#json')).id, 'th-other');
