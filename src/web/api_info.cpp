@@ -25,7 +25,7 @@ void api_info(FILE* out) {
   buf_str(body, ",\"tool_output_schema\":");
   buf_add(body, VELTRANE_TOOL_OUTPUT);
   buf_str(body, ",\"state_dir\":");
-  json_escape_buf(body, dir.c_str());
+  json_escape_buf(body, dir);
   buf_addf(body, ",\"max_chains\":%d,\"max_thoughts_each\":%d,\"max_thought_history\":%lld}", MAX_CHAINS,
            MAX_THOUGHTS_EACH, static_cast<long long>(read_max_history(stderr)));
   api_answer(out, body);
