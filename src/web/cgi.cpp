@@ -31,15 +31,15 @@ bool asks_for_json(const char* query) {
   return after == '\0' || after == '&';
 }
 
-void dispatch(FILE* out, std::string_view action, const Request& request) {
+void dispatch(FILE* out, FILE* err, std::string_view action, const Request& request) {
   if (action == "chains") {
     api_chains(out);
   } else if (action == "chain") {
     api_chain(out, request);
   } else if (action == "stats") {
-    api_stats(out);
+    api_stats(out, err);
   } else if (action == "info") {
-    api_info(out);
+    api_info(out, err);
   } else if (action == "clear") {
     api_clear_action(out, request);
   } else {
@@ -47,7 +47,7 @@ void dispatch(FILE* out, std::string_view action, const Request& request) {
   }
 }
 
-int serve(FILE* in, FILE* out) {
+int serve(FILE* in, FILE* out, FILE* err) {
   const char* query_env = std::getenv("QUERY_STRING");
   if (!gate_passes(query_env)) {
     std::fwrite(REFUSAL_ANSWER.data(), 1, REFUSAL_ANSWER.size(), out);
@@ -82,14 +82,14 @@ int serve(FILE* in, FILE* out) {
   if (json_str_field(request.body, "action", from_body, sizeof from_body) && from_body[0]) action = from_body;
   if (action.empty()) action = "chains";
 
-  dispatch(out, action, request);
+  dispatch(out, err, action, request);
   return 0;
 }
 
 }  // namespace
 
-int run_web(FILE* in, FILE* out) {
-  int status = serve(in, out);
+int run_web(FILE* in, FILE* out, FILE* err) {
+  int status = serve(in, out, err);
   std::fflush(out);
   return status;
 }
