@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/file.h"
+#include "scoped_env.h"
 #include "store/chains_text.h"
 #include "store/persist.h"
 #include "store/read_store.h"
@@ -16,15 +17,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Points the state directory at a path for the length of a test.
-class StateDir {
- public:
-  explicit StateDir(const std::string& dir) : dir_(dir) { setenv("VELTRANE_STATE_DIR", dir.c_str(), 1); }
-  ~StateDir() { unsetenv("VELTRANE_STATE_DIR"); }
-  std::string chains() const { return dir_ + "/chains.json"; }
+// The state directory at a path, for the length of a test.
+struct StateDir {
+  explicit StateDir(const std::string& dir) : path(dir), env("VELTRANE_STATE_DIR", dir.c_str()) {}
+  std::string chains() const { return path + "/chains.json"; }
 
- private:
-  std::string dir_;
+  std::string path;
+  ScopedEnv env;
 };
 
 Thought thought(int64_t n, std::string text = "a thought") {
