@@ -1,7 +1,6 @@
 // Recording thoughts into the chains file on disk.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -12,6 +11,7 @@
 #include "store/read_store.h"
 #include "store/store_file.h"
 #include "support/temp_dir.h"
+#include "support/unwritable_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -281,16 +281,13 @@ TEST(StorePersist, AnUnwritableDirectoryKeepsTheFile) {
   persist_thought(recorder, "th-1", thought(1));
   std::string before = read_bytes(dir.chains());
   ASSERT_FALSE(before.empty());
-  // Root ignores permission bits; the immutable attribute stops root too.
-  std::string ro = tmp.file("ro");
-  if (std::system(("chattr +i '" + ro + "' 2>/dev/null").c_str()) != 0) {
-    GTEST_SKIP() << "chattr +i is not supported here, and root would ignore a read-only mode";
+  {
+    UnwritableDir guard(dir.path);
+    if (!guard.on()) GTEST_SKIP() << guard.how();
+    persist_thought(recorder, "th-1", thought(2));
+    EXPECT_EQ(read_bytes(dir.chains()), before) << guard.how();
+    EXPECT_FALSE(fs::exists(dir.chains() + ".tmp")) << guard.how();
   }
-  persist_thought(recorder, "th-1", thought(2));
-  std::string after = read_bytes(dir.chains());
-  std::system(("chattr -i '" + ro + "'").c_str());
-  EXPECT_EQ(after, before);
-  EXPECT_FALSE(fs::exists(dir.chains() + ".tmp"));
   persist_thought(recorder, "th-1", thought(3));
   EXPECT_EQ(read_chains(dir.chains()).at(0).thoughts.size(), 2u) << "recording resumes once it is writable";
 }
