@@ -46,7 +46,7 @@ int run(int argc, char** argv) {
     std::fwrite(VELTRANE_USAGE.data(), 1, VELTRANE_USAGE.size(), stdout);
     return 0;
   }
-  return run_web(stdin, stdout);
+  return run_web(stdin, stdout, stderr);
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ void buf_addf(Buf& b, const char* format, ...) {
 }
 
 void json_escape_buf(Buf& b, std::string_view s) {
-  s = s.substr(0, s.find('\0'));
+  s = up_to_nul(s);
   buf_add(b, "\"", 1);
   // Runs of bytes that need no escape are copied in one piece.
   size_t plain = 0;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "common/text.h"
+
 #if defined(__MINGW32__)
 #define VELTRANE_PRINTF(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
 #else
@@ -47,8 +49,8 @@ void buf_addf(Buf& b, const char* format, ...) VELTRANE_PRINTF(2, 3);
 // Appends s as a JSON string literal, quotes included. Tab, LF, CR, quote
 // and backslash get their two-character escapes, the other bytes below 0x20
 // the \u00xx form; every other byte (the slash, 0x7F, UTF-8 sequences, even
-// malformed ones) is copied unchanged. The text ends at its first NUL byte,
-// as every text the program writes does.
+// malformed ones) is copied unchanged. The text ends at its first NUL byte
+// (up_to_nul), as every text the program writes does.
 void json_escape_buf(Buf& b, std::string_view s);
 
 // The same for a NUL-terminated string; a null s gives "".

@@ -2,6 +2,7 @@
 
 #include "common/descriptors.h"
 #include "common/json.h"
+#include "common/text.h"
 #include "mcp/answer.h"
 #include "mcp/request_id.h"
 #include "mcp/revision.h"
@@ -79,7 +80,7 @@ void tools_list_members(Buf& out) {
 
 void handle_line(std::string_view line, Session& s, FILE* out, FILE* err) {
   // The request is the text before the first NUL byte.
-  line = line.substr(0, line.find('\0'));
+  line = up_to_nul(line);
   if (line.find('{') == std::string_view::npos) return;
   std::optional<JsonDoc> doc = json_parse(line);
   if (!doc) return;

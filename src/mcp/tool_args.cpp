@@ -1,14 +1,10 @@
 #include "mcp/tool_args.h"
 
-#include <cstring>
-
 #include "common/buf.h"
+#include "common/text.h"
 #include "mcp/coerce.h"
 
 namespace {
-
-// The bytes up to the first NUL character.
-std::string_view up_to_nul(std::string_view s) { return s.substr(0, s.find('\0')); }
 
 // An optional argument: absent or null both mean "not given".
 JsonVal optional_member(JsonVal args, std::string_view name) {

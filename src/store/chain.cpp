@@ -1,6 +1,6 @@
 #include "store/chain.h"
 
-#include <cstring>
+#include "common/text.h"
 
 void chain_add(Chain& chain, StoredThought thought) {
   std::vector<StoredThought>& v = chain.thoughts;
@@ -9,12 +9,6 @@ void chain_add(Chain& chain, StoredThought thought) {
 }
 
 void chain_free(Chain& chain) { chain = Chain{}; }
-
-namespace {
-
-std::string up_to_nul(const std::string& s) { return std::string(s.c_str(), std::strlen(s.c_str())); }
-
-}  // namespace
 
 StoredThought stored_thought_from(const Thought& thought, int64_t at) {
   StoredThought t;
@@ -26,7 +20,7 @@ StoredThought stored_thought_from(const Thought& thought, int64_t at) {
   t.needs_more = thought.needsMoreThoughts;
   t.revises = thought.revisesThought;
   t.branch_from = thought.branchFromThought;
-  if (thought.branchId) t.branch_id = up_to_nul(*thought.branchId);
+  if (thought.branchId) t.branch_id = std::string(up_to_nul(*thought.branchId));
   t.at = at;
   return t;
 }

@@ -31,7 +31,7 @@ std::vector<std::string_view> chain_branches(const Chain& chain) {
 
 void chain_head_text(Buf& out, const Chain& chain) {
   buf_add(out, "{\"id\":");
-  json_escape_buf(out, chain.id ? chain.id->c_str() : "");
+  json_escape_buf(out, chain.id ? std::string_view(*chain.id) : std::string_view());
   buf_add(out, ",\"started_at\":");
   add_int(out, chain.started_at);
   buf_add(out, ",\"updated_at\":");
@@ -41,7 +41,7 @@ void chain_head_text(Buf& out, const Chain& chain) {
 
 void stored_thought_text(Buf& out, const StoredThought& t) {
   buf_add(out, "{\"thought\":");
-  json_escape_buf(out, t.text.c_str());
+  json_escape_buf(out, t.text);
   buf_add(out, ",\"thought_number\":");
   add_int(out, t.thought_number);
   buf_add(out, ",\"total_thoughts\":");
@@ -58,7 +58,7 @@ void stored_thought_text(Buf& out, const StoredThought& t) {
   }
   if (t.branch_id) {
     buf_add(out, ",\"branch_id\":");
-    json_escape_buf(out, t.branch_id->c_str());
+    json_escape_buf(out, *t.branch_id);
   }
   if (t.needs_more) buf_add(out, ",\"needs_more\":true");
   buf_add(out, ",\"at\":");
@@ -74,8 +74,7 @@ void chain_tail_text(Buf& out, const Chain& chain) {
   for (std::string_view id : chain_branches(chain)) {
     if (!first) buf_add(out, ",");
     first = false;
-    // The ids come from std::string values, so they end in a NUL.
-    json_escape_buf(out, id.data());
+    json_escape_buf(out, id);
   }
   buf_add(out, "]}");
 }

@@ -1,5 +1,7 @@
 #include "store/read_store.h"
 
+#include "common/text.h"
+
 namespace {
 
 enum class Role { root, chains, chain, thoughts, thought };
@@ -26,9 +28,6 @@ enum class Slot {
   branch_id,
   at,
 };
-
-// Texts end at their first NUL byte.
-std::string text_of(std::string_view s) { return std::string(s.substr(0, s.find('\0'))); }
 
 // The first member with each key decides; later ones are passed over.
 struct Seen {
@@ -80,7 +79,7 @@ class StoreReader final : public JsonEvents {
         chains_.emplace_back();
         break;
       case Slot::id:
-        if (v.type == JsonType::string) id_ = text_of(v.string);
+        if (v.type == JsonType::string) id_ = std::string(up_to_nul(v.string));
         id_is_string_ = v.type == JsonType::string;
         break;
       case Slot::started_at:
@@ -91,7 +90,7 @@ class StoreReader final : public JsonEvents {
         break;
       case Slot::text:
         if (v.type == JsonType::string) {
-          thought_.text = text_of(v.string);
+          thought_.text = std::string(up_to_nul(v.string));
           has_text_ = true;
         }
         break;
@@ -117,7 +116,7 @@ class StoreReader final : public JsonEvents {
         thought_.branch_from = n;
         break;
       case Slot::branch_id:
-        if (v.type == JsonType::string) thought_.branch_id = text_of(v.string);
+        if (v.type == JsonType::string) thought_.branch_id = std::string(up_to_nul(v.string));
         break;
       case Slot::at:
         thought_.at = n;

@@ -34,7 +34,7 @@ bool chain_id_valid(const char* id) {
 
 void api_chain(FILE* out, const Request& request) {
   char id[kIdCapacity] = "";
-  bool found_id = request.body && json_str_field(request.body, "id", id, sizeof id);
+  bool found_id = json_str_field(request.body, "id", id, sizeof id);
   if (!found_id && *request.query) found_id = get_query_val(request.query, "id", id, sizeof id);
   if (!found_id || !chain_id_valid(id)) {
     api_err(out, "invalid chain id");

@@ -33,8 +33,7 @@ void api_chains(FILE* out) {
   buf_str(body, "{\"ok\":true,\"plugin\":\"");
   buf_add(body, VELTRANE_PROGRAM);
   buf_addf(body, "\",\"count\":%zu,\"state_dir_name\":", list.count);
-  // The name ends at its first NUL, as every text of the answers does.
-  json_escape_buf(body, std::string(state_dir_name(dir)).c_str());
+  json_escape_buf(body, state_dir_name(dir));
   buf_str(body, ",\"chains\":[");
   buf_add(body, list.records);
   buf_str(body, "]}");

@@ -28,7 +28,7 @@ bool remove_store_file(const char* path) {
 
 void api_clear_action(FILE* out, const Request& request) {
   char confirm[kConfirmCapacity] = "";
-  bool from_body = request.body && json_str_field(request.body, "confirm", confirm, sizeof confirm);
+  bool from_body = json_str_field(request.body, "confirm", confirm, sizeof confirm);
   if (!from_body && *request.query) get_query_val(request.query, "confirm", confirm, sizeof confirm);
   if (std::strcmp(confirm, "1") != 0 && std::strcmp(confirm, "true") != 0) {
     api_err(out, "confirm=1 required");

@@ -7,7 +7,7 @@
 #include "store/state_dir.h"
 #include "web/answer.h"
 
-void api_info(FILE* out) {
+void api_info(FILE* out, FILE* err) {
   const std::string dir = state_dir();
   Buf body;
   buf_str(body, "{\"ok\":true,\"plugin\":\"");
@@ -25,8 +25,8 @@ void api_info(FILE* out) {
   buf_str(body, ",\"tool_output_schema\":");
   buf_add(body, VELTRANE_TOOL_OUTPUT);
   buf_str(body, ",\"state_dir\":");
-  json_escape_buf(body, dir.c_str());
+  json_escape_buf(body, dir);
   buf_addf(body, ",\"max_chains\":%d,\"max_thoughts_each\":%d,\"max_thought_history\":%lld}", MAX_CHAINS,
-           MAX_THOUGHTS_EACH, static_cast<long long>(read_max_history(stderr)));
+           MAX_THOUGHTS_EACH, static_cast<long long>(read_max_history(err)));
   api_answer(out, body);
 }

@@ -5,5 +5,5 @@
 #include <cstdio>
 
 // Writes the info answer. Opens nothing and has no error answer; the
-// history limit's warning, if any, goes to stderr.
-void api_info(FILE* out);
+// history limit's warning, if any, goes to err.
+void api_info(FILE* out, FILE* err);

@@ -6,5 +6,5 @@
 // Reads the chains file afresh (store_totals) and writes the totals (chains, thoughts,
 // branches, revisions, last_activity) and the limits, or "state unreadable"
 // when the file exists but does not parse. Reads only; the history limit's
-// warning, if any, goes to stderr.
-void api_stats(FILE* out);
+// warning, if any, goes to err.
+void api_stats(FILE* out, FILE* err);

@@ -3,28 +3,27 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
-#include "common/json.h"
+#include "common/text.h"
 
-bool json_str_field(const char* text, const char* name, char* out, size_t capacity) {
-  auto doc = json_parse(std::string_view(text, std::strlen(text)));
-  if (!doc) return false;
-  JsonVal field = json_member(doc->root(), name);
-  std::string value;
+std::optional<JsonDoc> body_parse(std::string_view body) { return json_parse(up_to_nul(body)); }
+
+bool json_str_field(JsonVal root, std::string_view name, char* out, size_t capacity) {
+  JsonVal field = json_member(root, name);
+  char digits[32];
+  std::string_view value;
   if (json_is_string(field)) {
-    value = json_str(field);
+    value = up_to_nul(json_str(field));
   } else if (json_is_int(field)) {
-    char digits[32];
-    std::snprintf(digits, sizeof digits, "%" PRId64, json_int(field));
-    value = digits;
+    int n = std::snprintf(digits, sizeof digits, "%" PRId64, json_int(field));
+    value = std::string_view(digits, static_cast<size_t>(n));
   } else if (json_is_bool(field)) {
     value = json_is_true(field) ? "true" : "false";
   } else {
     return false;
   }
-  size_t n = value.size() < capacity - 1 ? value.size() : capacity - 1;
-  std::memcpy(out, value.data(), n);
-  out[n] = '\0';
+  value = value.substr(0, capacity - 1);
+  std::memcpy(out, value.data(), value.size());
+  out[value.size()] = '\0';
   return true;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "web/answer.h"
 #include "web/api_chain.h"
@@ -30,23 +31,23 @@ bool asks_for_json(const char* query) {
   return after == '\0' || after == '&';
 }
 
-void dispatch(FILE* out, const char* action, const Request& request) {
-  if (std::strcmp(action, "chains") == 0) {
+void dispatch(FILE* out, FILE* err, std::string_view action, const Request& request) {
+  if (action == "chains") {
     api_chains(out);
-  } else if (std::strcmp(action, "chain") == 0) {
+  } else if (action == "chain") {
     api_chain(out, request);
-  } else if (std::strcmp(action, "stats") == 0) {
-    api_stats(out);
-  } else if (std::strcmp(action, "info") == 0) {
-    api_info(out);
-  } else if (std::strcmp(action, "clear") == 0) {
+  } else if (action == "stats") {
+    api_stats(out, err);
+  } else if (action == "info") {
+    api_info(out, err);
+  } else if (action == "clear") {
     api_clear_action(out, request);
   } else {
     api_err(out, "unknown action");
   }
 }
 
-int serve(FILE* in, FILE* out) {
+int serve(FILE* in, FILE* out, FILE* err) {
   const char* query_env = std::getenv("QUERY_STRING");
   if (!gate_passes(query_env)) {
     std::fwrite(REFUSAL_ANSWER.data(), 1, REFUSAL_ANSWER.size(), out);
@@ -54,40 +55,41 @@ int serve(FILE* in, FILE* out) {
   }
   const char* query = query_env ? query_env : "";
 
-  char action[kActionCapacity] = "";
-  if (!get_query_val(query, "action", action, sizeof action)) {
-    if (asks_for_json(query)) {
-      std::strcpy(action, "chains");
-    } else {
-      const char* method = std::getenv("REQUEST_METHOD");
-      if (!method || std::strcmp(method, "POST") != 0) {
-        page_write(out);
-        return 0;
-      }
+  // The action names below view one of these areas or a literal.
+  char from_query[kActionCapacity] = "";
+  char from_body[kActionCapacity] = "";
+  std::string_view action;
+  if (get_query_val(query, "action", from_query, sizeof from_query)) {
+    action = from_query;
+  } else if (asks_for_json(query)) {
+    action = "chains";
+  } else {
+    const char* method = std::getenv("REQUEST_METHOD");
+    if (!method || std::strcmp(method, "POST") != 0) {
+      page_write(out);
+      return 0;
     }
   }
 
   // Any request that gets here has its body read when one is announced,
-  // whatever its method.
+  // whatever its method. It is parsed once; the actions read their members
+  // from the parsed root.
   std::optional<std::string> body = read_body(in, std::getenv("CONTENT_LENGTH"));
+  std::optional<JsonDoc> doc = body ? body_parse(*body) : std::nullopt;
   Request request;
   request.query = query;
-  if (body) {
-    request.body = body->c_str();
-    char from_body[kActionCapacity];
-    if (json_str_field(request.body, "action", from_body, sizeof from_body) && from_body[0])
-      std::strcpy(action, from_body);
-  }
-  if (!action[0]) std::strcpy(action, "chains");
+  if (doc) request.body = doc->root();
+  if (json_str_field(request.body, "action", from_body, sizeof from_body) && from_body[0]) action = from_body;
+  if (action.empty()) action = "chains";
 
-  dispatch(out, action, request);
+  dispatch(out, err, action, request);
   return 0;
 }
 
 }  // namespace
 
-int run_web(FILE* in, FILE* out) {
-  int status = serve(in, out);
+int run_web(FILE* in, FILE* out, FILE* err) {
+  int status = serve(in, out, err);
   std::fflush(out);
   return status;
 }

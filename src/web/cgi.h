@@ -4,5 +4,6 @@
 
 #include <cstdio>
 
-// Serves the request and returns the exit status (0).
-int run_web(FILE* in, FILE* out);
+// Serves the request and returns the exit status (0). Warnings (the history
+// limit's) go to `err`.
+int run_web(FILE* in, FILE* out, FILE* err);

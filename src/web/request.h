@@ -7,12 +7,16 @@
 #include <optional>
 #include <string>
 
+#include "common/json.h"
+
 // The largest request body that is read.
 inline constexpr long MAX_BODY_BYTES = 2097152;
 
 struct Request {
-  const char* query = "";      // QUERY_STRING, or "" when unset; never null
-  const char* body = nullptr;  // the body's bytes and a NUL, or null when there is none
+  const char* query = "";  // QUERY_STRING, or "" when unset; never null
+  // The root of the body parsed as JSON (body_parse); absent when there is
+  // no body or it does not parse. A root that is no object has no members.
+  JsonVal body;
 };
 
 // The leading decimal number of CONTENT_LENGTH read as atol reads it

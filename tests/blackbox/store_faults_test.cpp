@@ -3,13 +3,13 @@
 // stored byte is lost.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "mcp_helpers.h"
 #include "store_helpers.h"
+#include "support/unwritable_dir.h"
 
 using namespace mcp_test;
 using namespace store_test;
@@ -51,25 +51,6 @@ void expect_unrecorded_session(const TempDir& root, const std::string& state_dir
   EXPECT_EQ(snapshot_files(root.str()), before) << label << ": files changed";
 }
 
-// Makes a directory immutable, which stops root as well, for the life of
-// the guard.
-class Immutable {
- public:
-  explicit Immutable(std::string dir) : dir_(std::move(dir)) {
-    on_ = std::system(("chattr +i '" + dir_ + "' 2>/dev/null").c_str()) == 0;
-  }
-  ~Immutable() {
-    if (on_) (void)std::system(("chattr -i '" + dir_ + "'").c_str());
-  }
-  Immutable(const Immutable&) = delete;
-  Immutable& operator=(const Immutable&) = delete;
-  bool on() const { return on_; }
-
- private:
-  std::string dir_;
-  bool on_ = false;
-};
-
 std::vector<std::string> aside_names(const std::string& dir) {
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(dir)) {
@@ -109,13 +90,13 @@ TEST(StoreFaults, AStateDirectoryThatIsAFileChangesNoAnswer) {
   }
 }
 
-TEST(StoreFaults, AnImmutableStateDirectoryChangesNoAnswer) {
+TEST(StoreFaults, AnUnwritableStateDirectoryChangesNoAnswer) {
   struct Case {
-    bool with_store;  // a server recorded there before it became immutable
+    bool with_store;  // a server recorded there before it became unwritable
     std::string what;
   } cases[] = {
-      {true, "immutable directory holding a store"},
-      {false, "immutable empty directory"},
+      {true, "unwritable directory holding a store"},
+      {false, "unwritable empty directory"},
   };
   for (const auto& c : cases) {
     TempDir root;
@@ -126,11 +107,9 @@ TEST(StoreFaults, AnImmutableStateDirectoryChangesNoAnswer) {
       ASSERT_EQ(first.out, kSessionAnswers);
       ASSERT_TRUE(read_if_present(root.file("state/chains.json")));
     }
-    Immutable guard(dir);  // removed before root goes away
-    // Root ignores permission bits, so only the immutable attribute makes
-    // the directory unwritable here.
-    if (!guard.on()) GTEST_SKIP() << "chattr +i does not work on this filesystem, and root ignores a read-only mode";
-    expect_unrecorded_session(root, dir, c.what);
+    UnwritableDir guard(dir);  // undone before root goes away
+    if (!guard.on()) GTEST_SKIP() << guard.how();
+    expect_unrecorded_session(root, dir, c.what + " (" + guard.how() + ")");
   }
 }
 

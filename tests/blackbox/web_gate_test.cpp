@@ -59,7 +59,6 @@ TEST(WebGate, PasswordSources) {
 
 TEST(WebGate, RefusalIsExactAndComesBeforeThePage) {
   TempDir dir;
-  EXPECT_EQ(kRefusal.size(), 120u);
   // A browser asking for the page without credentials is refused too.
   RunResult page = web_request(dir.str(), {{"BOT_PASSWORD", kPassword}, {"REQUEST_METHOD", "GET"}});
   EXPECT_EQ(page.out, kRefusal);
@@ -206,7 +205,6 @@ TEST(WebGate, RequestBodyLength) {
 TEST(WebGate, UnknownActionIsExact) {
   TempDir dir;
   RunResult r = web_request(dir.str(), {{"QUERY_STRING", "action=nope"}});
-  EXPECT_EQ(kJsonHeaders.size(), 107u);
   EXPECT_EQ(r.out, error_answer("unknown action"));
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);

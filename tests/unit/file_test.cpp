@@ -30,7 +30,6 @@ TEST(ReadFile, SizesAroundTheCap) {
   for (const auto& c : cases) {
     std::string out = "untouched";
     EXPECT_EQ(read_file(c.path.c_str(), out), c.ok) << c.path;
-    EXPECT_EQ(out.size(), c.want.size()) << c.path;
-    EXPECT_TRUE(out == c.want) << c.path;
+    EXPECT_TRUE(out == c.want) << c.path << ": " << out.size() << " bytes, want " << c.want.size();
   }
 }

@@ -95,15 +95,7 @@ TEST(Page, EmissionIsHeaderThenTemplateWithBothTextsInserted) {
       "X-Frame-Options: SAMEORIGIN\r\n"
       "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
       "img-src data:; connect-src 'self'; form-action 'none'; base-uri 'none'\r\n\r\n";
-  ASSERT_EQ(want_headers.size(), 301u);
-  EXPECT_EQ(out.substr(0, 301), want_headers);
-  EXPECT_EQ(out.find("Status:"), std::string::npos);
-  EXPECT_EQ(out.find("Content-Length"), std::string::npos);
-  // Every header line ends in CR LF, and the block ends with an empty line.
-  std::string headers = out.substr(0, 301);
-  EXPECT_EQ(count(headers, "\r\n"), 6u);
-  EXPECT_EQ(count(headers, "\n"), 6u);
-  EXPECT_TRUE(headers.ends_with("'none'\r\n\r\n"));
+  EXPECT_EQ(out.substr(0, want_headers.size()), want_headers);
 
   std::string_view t = ASSET_PAGE_HTML;
   std::size_t p1 = t.find('\x01'), p2 = t.find('\x02');
@@ -114,12 +106,11 @@ TEST(Page, EmissionIsHeaderThenTemplateWithBothTextsInserted) {
   want.append(t.substr(p1 + 1, p2 - p1 - 1));
   want.append(ASSET_THEME_API_HTML);
   want.append(t.substr(p2 + 1));
-  std::string body = out.substr(301);
-  EXPECT_EQ(body.size(), t.size() - 2 + ASSET_THEME_HEAD_HTML.size() + ASSET_THEME_API_HTML.size());
-  EXPECT_TRUE(body == want) << "body differs from template with both texts inserted";
+  std::string body = out.substr(want_headers.size());
+  EXPECT_TRUE(body == want) << "body differs from template with both texts inserted: " << body.size()
+                            << " bytes, want " << want.size();
   EXPECT_EQ(body.find('\x01'), std::string::npos);
   EXPECT_EQ(body.find('\x02'), std::string::npos);
-  EXPECT_TRUE(body.ends_with("</script>\n</body>\n</html>\n"));
 }
 
 // The security policy allows inline scripts and styles only: anything the

@@ -95,24 +95,6 @@ TEST(StoreFormat, BranchesListFirstBranchingUseOfEachId) {
   }
 }
 
-TEST(StoreFormat, ChainAddGrowsBy16TimesPowersOfTwo) {
-  Chain chain;
-  struct {
-    size_t count;
-    size_t capacity;
-  } want[] = {{1, 16}, {16, 16}, {17, 32}, {32, 32}, {33, 64}};
-  size_t added = 0;
-  for (const auto& w : want) {
-    while (added < w.count) {
-      chain_add(chain, StoredThought{});
-      ++added;
-    }
-    EXPECT_EQ(chain.thoughts.capacity(), w.capacity) << "after " << w.count;
-  }
-  chain_free(chain);
-  EXPECT_EQ(chain, Chain{});
-}
-
 TEST(StoreFormat, LenientReadingKeepsSlotsAndNormalises) {
   const std::string T = R"({"thought":"t","thought_number":1,"total_thoughts":1,"next_needed":false,"at":5})";
   struct {

@@ -1,30 +1,29 @@
 // Recording thoughts into the chains file on disk.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "common/file.h"
+#include "scoped_env.h"
 #include "store/chains_text.h"
 #include "store/persist.h"
 #include "store/read_store.h"
 #include "store/store_file.h"
 #include "support/temp_dir.h"
+#include "support/unwritable_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Points the state directory at a path for the length of a test.
-class StateDir {
- public:
-  explicit StateDir(const std::string& dir) : dir_(dir) { setenv("VELTRANE_STATE_DIR", dir.c_str(), 1); }
-  ~StateDir() { unsetenv("VELTRANE_STATE_DIR"); }
-  std::string chains() const { return dir_ + "/chains.json"; }
+// The state directory at a path, for the length of a test.
+struct StateDir {
+  explicit StateDir(const std::string& dir) : path(dir), env("VELTRANE_STATE_DIR", dir.c_str()) {}
+  std::string chains() const { return path + "/chains.json"; }
 
- private:
-  std::string dir_;
+  std::string path;
+  ScopedEnv env;
 };
 
 Thought thought(int64_t n, std::string text = "a thought") {
@@ -282,16 +281,13 @@ TEST(StorePersist, AnUnwritableDirectoryKeepsTheFile) {
   persist_thought(recorder, "th-1", thought(1));
   std::string before = read_bytes(dir.chains());
   ASSERT_FALSE(before.empty());
-  // Root ignores permission bits; the immutable attribute stops root too.
-  std::string ro = tmp.file("ro");
-  if (std::system(("chattr +i '" + ro + "' 2>/dev/null").c_str()) != 0) {
-    GTEST_SKIP() << "chattr +i is not supported here, and root would ignore a read-only mode";
+  {
+    UnwritableDir guard(dir.path);
+    if (!guard.on()) GTEST_SKIP() << guard.how();
+    persist_thought(recorder, "th-1", thought(2));
+    EXPECT_EQ(read_bytes(dir.chains()), before) << guard.how();
+    EXPECT_FALSE(fs::exists(dir.chains() + ".tmp")) << guard.how();
   }
-  persist_thought(recorder, "th-1", thought(2));
-  std::string after = read_bytes(dir.chains());
-  std::system(("chattr -i '" + ro + "'").c_str());
-  EXPECT_EQ(after, before);
-  EXPECT_FALSE(fs::exists(dir.chains() + ".tmp"));
   persist_thought(recorder, "th-1", thought(3));
   EXPECT_EQ(read_chains(dir.chains()).at(0).thoughts.size(), 2u) << "recording resumes once it is writable";
 }

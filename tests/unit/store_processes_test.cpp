@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "scoped_env.h"
 #include "store/chains_text.h"
 #include "store/persist.h"
 #include "store/read_store.h"
@@ -76,17 +77,11 @@ int wait_for(pid_t pid) {
   return status;
 }
 
-class ScopedStateDir {
- public:
-  explicit ScopedStateDir(const std::string& dir) { setenv("VELTRANE_STATE_DIR", dir.c_str(), 1); }
-  ~ScopedStateDir() { unsetenv("VELTRANE_STATE_DIR"); }
-};
-
 }  // namespace
 
 TEST(StoreProcesses, ConcurrentRecordersLoseNothing) {
   TempDir tmp;
-  ScopedStateDir env(tmp.str());
+  ScopedEnv env("VELTRANE_STATE_DIR", tmp.str().c_str());
   std::string path = tmp.file("chains.json");
   constexpr int kWriters = 4;
   constexpr int64_t kEach = 100;
@@ -115,7 +110,7 @@ TEST(StoreProcesses, ConcurrentRecordersLoseNothing) {
 
 TEST(StoreProcesses, ARecorderKilledAtAnyMomentLeavesAWholeFile) {
   TempDir tmp;
-  ScopedStateDir env(tmp.str());
+  ScopedEnv env("VELTRANE_STATE_DIR", tmp.str().c_str());
   std::string path = tmp.file("chains.json");
   std::mt19937 random(12345);
   std::map<std::string, size_t> settled;  // chains of recorders already killed
