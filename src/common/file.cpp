@@ -1,6 +1,6 @@
 #include "common/file.h"
 
-#include <cerrno>
+#include "common/platform.h"
 
 bool read_file(const char* path, std::string& out) {
   FileReader reader(path, READ_FILE_MAX);
@@ -15,10 +15,12 @@ bool read_file(const char* path, std::string& out) {
 }
 
 FileReader::FileReader(const char* path, size_t cap) {
-  errno = 0;
-  file_.reset(std::fopen(path, "rb"));
+  OpenFailure failure = OpenFailure::error;
+  file_.reset(platform_open_regular(path, &failure));
   if (!file_) {
-    status_ = errno == ENOENT ? FileOpen::missing : FileOpen::unopenable;
+    status_ = failure == OpenFailure::missing       ? FileOpen::missing
+              : failure == OpenFailure::not_regular ? FileOpen::not_regular
+                                                    : FileOpen::unopenable;
     return;
   }
   FILE* f = file_.get();

@@ -19,14 +19,16 @@ bool read_file(const char* path, std::string& out);
 // How opening a file for reading went.
 enum class FileOpen {
   ok,
-  missing,     // no such file
-  unopenable,  // it exists (or may), but cannot be opened
+  missing,      // no such file
+  not_regular,  // a directory, a FIFO, a socket or a device: never opened
+  unopenable,   // it exists (or may), but cannot be opened
   no_size,     // its size cannot be determined
   oversized,   // larger than the cap
 };
 
-// A file read in pieces under read_file's rules: opened in binary mode, its
-// size taken by seeking to its end, never more than that size read, and a
+// A file read in pieces under read_file's rules: opened in binary mode
+// without ever waiting (only a regular file is opened), its size taken by
+// seeking to its end, never more than that size read, and a
 // short read no failure. The file stays open for the owner's lifetime.
 class FileReader {
  public:

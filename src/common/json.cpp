@@ -36,6 +36,12 @@ const rapidjson::Value* get(JsonVal v) { return static_cast<const rapidjson::Val
 
 JsonVal wrap(const rapidjson::Value* v) { return JsonVal{v}; }
 
+// EF, BB and BF: the bytes of a UTF-8 byte-order mark.
+bool is_mark_byte(char c) {
+  auto b = static_cast<unsigned char>(c);
+  return b == 0xEF || b == 0xBB || b == 0xBF;
+}
+
 int hex4(std::string_view s, size_t at) {
   if (at + 4 > s.size()) return -1;
   int v = 0;
@@ -73,6 +79,9 @@ std::optional<JsonDoc> json_parse(std::string_view text) {
   // The reader takes a NUL as the end of input and would accept what stands
   // before it; a NUL is never valid JSON text, so it fails here.
   if (std::memchr(text.data(), '\0', text.size())) return std::nullopt;
+  // The reader passes over the bytes of a UTF-8 byte-order mark at the
+  // start; they are no JSON text.
+  if (!text.empty() && is_mark_byte(text[0])) return std::nullopt;
   if (has_lone_low_surrogate(text)) return std::nullopt;
   auto impl = std::make_unique<JsonDoc::Impl>();
   impl->doc.Parse<kParseFlags>(text.data(), text.size());
@@ -218,8 +227,8 @@ std::optional<std::string> json_write(JsonVal v) {
 //     text had a lone surrogate escape.
 //   - NUL: the reader takes a NUL as the end of the text. The stream ends
 //     the text at the first NUL and remembers that it saw one.
-//   - The start of the text: the document parse passes over the bytes of a
-//     UTF-8 byte-order mark there (see skip_byte_order_mark).
+//   - The start of the text: a byte of a UTF-8 byte-order mark there is
+//     not JSON, and fails the text (see starts_with_mark_byte).
 
 namespace {
 
@@ -282,7 +291,7 @@ struct Pieces {
   bool saw_nul = false;
   bool bad_utf8 = false;
   bool escape = false;  // the string or key at hand had a backslash
-  size_t mark = 0;      // bytes of the byte-order mark looked at so far
+  bool started = false;  // the text's first byte has been looked at
   Utf8Check utf8;
 };
 
@@ -320,7 +329,7 @@ struct PieceStream {
   void next_piece() {
     Pieces& p = *pieces;
     char* buffer = p.buffer.get();
-    size_t n = 0, skip = 0;
+    size_t n = 0;
     do {
       p.base += static_cast<uint64_t>(end - buffer);
       n = 0;
@@ -331,32 +340,29 @@ struct PieceStream {
         p.saw_nul = true;
         p.ended = true;
       }
-      skip = skip_byte_order_mark(p, buffer, n);
       end = buffer + n;
-    } while (skip == n && !p.ended);
-    if (!p.utf8.feed(reinterpret_cast<const unsigned char*>(buffer + skip), n - skip)) {
+    } while (n == 0 && !p.ended);
+    if (starts_with_mark_byte(p, buffer, n) ||
+        !p.utf8.feed(reinterpret_cast<const unsigned char*>(buffer), n)) {
       // The text fails whatever follows; reading on would be wasted.
       p.bad_utf8 = true;
       p.ended = true;
-      n = skip;
+      n = 0;
     }
     if (p.ended && p.utf8.need != 0) p.bad_utf8 = true;  // cut inside a character
-    cur = buffer + skip;
+    cur = buffer;
     end = buffer + n;
     *end = '\0';
   }
 
-  // The document parse passes over the bytes EF, BB and BF at the very start
-  // of the text, each where it stands in that order (a UTF-8 byte-order
-  // mark, or any part of one), unchecked; so does the stream. The number of
-  // bytes at the start of this piece to pass over.
-  static size_t skip_byte_order_mark(Pieces& p, const char* piece, size_t n) {
-    static constexpr unsigned char kMark[] = {0xEF, 0xBB, 0xBF};
-    size_t skip = 0;
-    for (; p.mark < sizeof kMark && skip < n; ++p.mark) {
-      if (static_cast<unsigned char>(piece[skip]) == kMark[p.mark]) ++skip;
-    }
-    return skip;
+  // A UTF-8 byte-order mark, or any byte of one, is no JSON text: the
+  // library's own document parse would pass over those bytes at the start
+  // of the text, and these parses must not. True when this piece holds the
+  // text's first byte and it is one of them.
+  static bool starts_with_mark_byte(Pieces& p, const char* piece, size_t n) {
+    if (p.started || n == 0) return false;
+    p.started = true;
+    return is_mark_byte(piece[0]);
   }
 };
 
@@ -549,17 +555,15 @@ bool json_compact(const std::string& text, std::string& out) {
   // The whole text is in memory: the reader scans it in place, with the
   // checks the stream makes done on the whole text first.
   if (std::memchr(text.data(), '\0', text.size())) return false;
-  Pieces pieces;  // only for the byte-order mark rule
-  size_t start = PieceStream::skip_byte_order_mark(pieces, text.data(), text.size());
+  if (!text.empty() && is_mark_byte(text[0])) return false;
   Utf8Check utf8;
-  if (!utf8.feed(reinterpret_cast<const unsigned char*>(text.data() + start), text.size() - start) ||
-      utf8.need != 0)
+  if (!utf8.feed(reinterpret_cast<const unsigned char*>(text.data()), text.size()) || utf8.need != 0)
     return false;
   // The reader's SIMD loads may reach up to 15 bytes past the terminating
   // NUL (never across a page), so the copy it reads carries that many more.
   std::string padded;
-  padded.reserve(text.size() - start + 16);
-  padded.append(text, start).append(16, '\0');
+  padded.reserve(text.size() + 16);
+  padded.append(text).append(16, '\0');
   rapidjson::StringStream stream(padded.c_str());
   rapidjson::StringBuffer buffer;
   rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);

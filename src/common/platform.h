@@ -101,19 +101,32 @@ std::optional<FileIdentity> platform_file_identity(const char* path);
 // The identity of an open file.
 std::optional<FileIdentity> platform_file_identity(FILE* f);
 
+// Why a file could not be opened.
+enum class OpenFailure {
+  missing,      // nothing at the path
+  not_regular,  // a directory, a FIFO, a socket or a device
+  error,        // it exists, but opening it failed (permissions, say)
+};
+
 // Opens a regular file for reading in binary mode without ever waiting: a
 // FIFO, a device or a directory at the path is not opened. Null when the
-// path names no regular file or it cannot be opened.
-FILE* platform_open_regular(const char* path);
+// path names no regular file or it cannot be opened; *why (when given) then
+// says which.
+FILE* platform_open_regular(const char* path, OpenFailure* why = nullptr);
+
+// What the path names now: nothing, a regular file, or anything else.
+enum class PathKind { missing, regular, other };
+PathKind platform_path_kind(const char* path);
 
 // An exclusive advisory lock on a lock file that is created when missing and
 // never renamed or removed. The lock is held for the owner's lifetime and
 // released by the destructor (and by the system when the process dies).
 class FileLock {
  public:
-  // Blocks until the lock is held. Nothing when the lock file cannot be
-  // opened or locked.
-  static std::optional<FileLock> acquire(const char* path);
+  // Waits at most wait_ms milliseconds for the lock. Nothing when it is not
+  // held by then (*busy, when given, is then true: another process holds
+  // it) or when the lock file cannot be opened or locked (*busy false).
+  static std::optional<FileLock> acquire(const char* path, int64_t wait_ms, bool* busy = nullptr);
 
   FileLock(FileLock&& other) noexcept;
   FileLock& operator=(FileLock&& other) noexcept;

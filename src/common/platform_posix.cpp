@@ -194,32 +194,64 @@ bool platform_overwrite_file(const char* path, std::string_view bytes) {
   return ok;
 }
 
-FILE* platform_open_regular(const char* path) {
+FILE* platform_open_regular(const char* path, OpenFailure* why) {
+  OpenFailure failure = OpenFailure::error;
   // Without O_NONBLOCK, opening a FIFO waits for a writer.
   int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) failure = OpenFailure::missing;
+    if (errno == ENXIO) failure = OpenFailure::not_regular;  // a socket
+    if (why) *why = failure;
+    return nullptr;
+  }
   struct stat st;
   int flags = fcntl(fd, F_GETFL);
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
-      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+  if (fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) failure = OpenFailure::not_regular;
+  if (failure == OpenFailure::not_regular || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     close(fd);
+    if (why) *why = failure;
     return nullptr;
   }
   FILE* f = fdopen(fd, "rb");
-  if (!f) close(fd);
+  if (!f) {
+    close(fd);
+    if (why) *why = OpenFailure::error;
+  }
   return f;
 }
 
-std::optional<FileLock> FileLock::acquire(const char* path) {
+PathKind platform_path_kind(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0) return errno == ENOENT || errno == ENOTDIR ? PathKind::missing : PathKind::other;
+  return S_ISREG(st.st_mode) ? PathKind::regular : PathKind::other;
+}
+
+std::optional<FileLock> FileLock::acquire(const char* path, int64_t wait_ms, bool* busy) {
+  if (busy) *busy = false;
   int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return std::nullopt;
-  while (flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      close(fd);
-      return std::nullopt;
+  timespec start;
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  // Polled rather than waited for in the kernel, so that a holder that
+  // never lets go (a stopped process, a stalled disk) cannot keep us for
+  // longer than wait_ms.
+  long pause_us = 1000;
+  for (;;) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return FileLock(fd);
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) break;
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    int64_t waited_ms = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+    if (waited_ms >= wait_ms) {
+      if (busy) *busy = true;
+      break;
     }
+    usleep(static_cast<useconds_t>(pause_us));
+    pause_us = std::min<long>(pause_us * 2, 50000);
   }
-  return FileLock(fd);
+  close(fd);
+  return std::nullopt;
 }
 
 void FileLock::release() noexcept {

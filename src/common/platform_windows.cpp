@@ -161,37 +161,73 @@ bool platform_overwrite_file(const char* path, std::string_view bytes) {
   return ok;
 }
 
-FILE* platform_open_regular(const char* path) {
+FILE* platform_open_regular(const char* path, OpenFailure* why) {
   // The file system holds no FIFOs here, and a directory cannot be opened
   // this way. Delete sharing lets a writer replace the file meanwhile.
   HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  if (h == INVALID_HANDLE_VALUE) {
+    if (why) {
+      DWORD error = GetLastError();
+      PathKind kind = platform_path_kind(path);
+      *why = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? OpenFailure::missing
+             : kind == PathKind::other                                         ? OpenFailure::not_regular
+                                                                               : OpenFailure::error;
+    }
+    return nullptr;
+  }
   if (GetFileType(h) != FILE_TYPE_DISK) {
     CloseHandle(h);
+    if (why) *why = OpenFailure::not_regular;
     return nullptr;
   }
   int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
   if (fd < 0) {
     CloseHandle(h);
+    if (why) *why = OpenFailure::error;
     return nullptr;
   }
   FILE* f = _fdopen(fd, "rb");
-  if (!f) _close(fd);
+  if (!f) {
+    _close(fd);
+    if (why) *why = OpenFailure::error;
+  }
   return f;
 }
 
-std::optional<FileLock> FileLock::acquire(const char* path) {
+PathKind platform_path_kind(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::missing : PathKind::other;
+  }
+  return attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE) ? PathKind::other : PathKind::regular;
+}
+
+std::optional<FileLock> FileLock::acquire(const char* path, int64_t wait_ms, bool* busy) {
+  if (busy) *busy = false;
   HANDLE h =
       CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return std::nullopt;
-  OVERLAPPED whole_file = {};
-  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole_file)) {
-    CloseHandle(h);
-    return std::nullopt;
+  // Polled, so that a holder that never lets go cannot keep us for longer
+  // than wait_ms.
+  ULONGLONG start = GetTickCount64();
+  DWORD pause_ms = 1;
+  for (;;) {
+    OVERLAPPED whole_file = {};
+    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole_file))
+      return FileLock(reinterpret_cast<intptr_t>(h));
+    if (GetLastError() != ERROR_LOCK_VIOLATION) break;
+    if (static_cast<int64_t>(GetTickCount64() - start) >= wait_ms) {
+      if (busy) *busy = true;
+      break;
+    }
+    Sleep(pause_ms);
+    pause_ms = std::min<DWORD>(pause_ms * 2, 50);
   }
-  return FileLock(reinterpret_cast<intptr_t>(h));
+  CloseHandle(h);
+  return std::nullopt;
 }
 
 void FileLock::release() noexcept {

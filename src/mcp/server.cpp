@@ -20,5 +20,6 @@ int run_mcp(FILE* in, FILE* out, FILE* err) {
     }
     handle_line(line, session, out, err);
   }
+  session_end(session);
   return 0;
 }

@@ -122,3 +122,7 @@ void session_accept(Session& s, Thought t, FILE* err) {
   // The history's copy is handed over; the store copies what it keeps.
   if (s.persist) persist_thought(s.recorder, s.session_id.c_str(), s.history.back());
 }
+
+void session_end(Session& s) {
+  if (s.persist) persist_pending(s.recorder, s.session_id.c_str());
+}

@@ -62,3 +62,7 @@ void session_record(Session& s, Thought t);
 // err (unless DISABLE_THOUGHT_LOGGING switches it off at this moment),
 // session_record, and persist_thought when recording is on.
 void session_accept(Session& s, Thought t, FILE* err);
+
+// The end of the server run: one last attempt to record the thoughts that
+// are still pending, when recording is on.
+void session_end(Session& s);

@@ -54,3 +54,5 @@ int64_t read_max_history(FILE* err) {
                static_cast<int>(DEFAULT_MAX_HISTORY));
   return DEFAULT_MAX_HISTORY;
 }
+
+std::string store_lock_path(const std::string& chains_path) { return chains_path + ".lock"; }

@@ -20,6 +20,10 @@ std::string state_dir();
 std::string chains_path();
 std::string chains_path(const std::string& state_dir);
 
+// The store's lock file beside the chains file: "<chains path>.lock". It is
+// never renamed or removed; whoever changes the chains file holds its lock.
+std::string store_lock_path(const std::string& chains_path);
+
 // The MCP history limit from MAX_THOUGHT_HISTORY: 1000 when unset, empty or
 // blank, or (with a warning line on err) when it is not all digits or is 0.
 int64_t read_max_history(FILE* err);

@@ -18,14 +18,17 @@ std::optional<StoreSummary> trusted_summary(const std::string& chains_path) {
   return summary;
 }
 
-// One pass over the file. A file that cannot be read at all is the empty
-// store.
+// One pass over the file. A file that is missing, cannot be opened or is
+// over the cap is the empty store; something at the path that is not a
+// regular file, and a file whose reading failed part way, are unreadable:
+// what was read of it says nothing about the store.
 StoreStatus scan_file(FileReader& reader, const ScanWants& wants, ScanResult& out, StoreReadReport* report) {
+  if (reader.status() == FileOpen::not_regular) return StoreStatus::unreadable;
   if (reader.status() != FileOpen::ok) return StoreStatus::ok;
   FileInput input(reader);
   bool parsed = scan_store(input, wants, out);
   if (report) report->read_error = reader.failed();
-  return parsed ? StoreStatus::ok : StoreStatus::unreadable;
+  return parsed && !reader.failed() ? StoreStatus::ok : StoreStatus::unreadable;
 }
 
 }  // namespace

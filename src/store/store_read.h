@@ -3,8 +3,8 @@
 // otherwise from one streaming pass over the whole file, which accepts any
 // JSON text (up to its first NUL byte) and re-validates all of it. Both
 // give the same bytes. A file that is missing, cannot be opened, or is
-// larger than READ_FILE_MAX reads as the empty store. Nothing is ever
-// created, locked or changed.
+// larger than READ_FILE_MAX reads as the empty store. Nothing at the path
+// is ever waited for (a FIFO), created, locked or changed.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +16,10 @@
 
 enum class StoreStatus {
   ok,
-  unreadable,  // the file was read but is no JSON text (an empty file included)
+  // The file was read but is no JSON text (an empty file included), reading
+  // it failed part way, or the path names something that is not a regular
+  // file (a directory, a FIFO, a socket).
+  unreadable,
 };
 
 // Which way an answer was found, and whether reading the file failed on the

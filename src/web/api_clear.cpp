@@ -1,6 +1,7 @@
 #include "web/api_clear.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "common/buf.h"
@@ -39,6 +40,17 @@ void api_clear_action(FILE* out, const Request& request) {
 
 void api_clear(FILE* out) {
   const std::string path = chains_path();
+  std::optional<FileLock> lock;
+  if (platform_path_kind(path.c_str()) != PathKind::missing) {
+    bool busy = false;
+    lock = FileLock::acquire(store_lock_path(path).c_str(), CLEAR_LOCK_WAIT_MS, &busy);
+    if (busy) {
+      api_err(out, "store busy");
+      return;
+    }
+    // A lock file that cannot be made at all (a read-only directory) leaves
+    // the removal to succeed or fail on its own.
+  }
   if (!remove_store_file(path.c_str())) {
     api_err(out, "remove failed");
     return;

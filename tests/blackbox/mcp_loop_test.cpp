@@ -46,6 +46,8 @@ TEST(McpLoop, DropsAndIdEchoes) {
       {R"({"id":NaN,"method":"ping"})" "\n", ""},
       {"{\"id\":1,\"method\":\"p\xffng\"}\n", ""},
       {R"({"id":1})" "\n", ""},
+      {"\xEF\xBB\xBF{\"id\":1,\"method\":\"ping\"}\n", ""},  // a byte-order mark is no JSON
+      {"\xEF{\"id\":1,\"method\":\"ping\"}\n", ""},
       {R"({"id":1,"method":5})" "\n", ""},
       {R"({"id":1,"method":null,"method":"ping"})" "\n", ""},  // only the first "method" counts
       {R"({"method":"ping"})" "\n", ""},

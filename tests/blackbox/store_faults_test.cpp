@@ -123,6 +123,7 @@ TEST(StoreFaults, AFileThatIsNotAStoreIsKeptAsideWhole) {
       {"this is not JSON\n", true, "not JSON"},
       {torn, true, "a store cut short"},
       {"", true, "an empty file"},
+      {"\xEF\xBB\xBF" + padded_store(200), true, "a store behind a byte-order mark"},
       {padded_store(kReadCap + 1), true, "a valid store one byte over the read cap"},
       {padded_store(kReadCap), false, "a valid store exactly at the read cap"},
   };

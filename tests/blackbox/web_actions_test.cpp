@@ -212,7 +212,10 @@ TEST(WebActions, HistoryLimitInStatsAndInfo) {
 }
 
 TEST(WebActions, UnreadableStore) {
-  for (const std::string& content : {std::string(), std::string("{oops"), std::string("{\"chains\":[]}x")}) {
+  // A byte-order mark, whole or any byte of it, is no JSON text either.
+  for (const std::string& content :
+       {std::string(), std::string("{oops"), std::string("{\"chains\":[]}x"),
+        std::string("\xEF\xBB\xBF{\"chains\":[]}"), std::string("\xBB{\"chains\":[]}")}) {
     Store store(content);
     for (const char* query : {"action=chains", "action=stats", "action=chain&id=th-1"}) {
       EXPECT_EQ(store.get(query).out, error_answer("state unreadable")) << query << " over " << content;

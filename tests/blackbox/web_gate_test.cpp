@@ -132,6 +132,9 @@ TEST(WebGate, ActionSelection) {
       {"action=chains", "POST", stats_body, "stats"},
       {"action=info", "POST", R"({"action":""})", "info"},
       {"action=info", "POST", R"({"action":null})", "info"},
+      // A body behind a byte-order mark is no JSON: the query's action stands.
+      {"action=info", "POST", "\xEF\xBB\xBF" + stats_body, "info"},
+      {nullptr, "POST", "\xBF" + stats_body, "chains"},
       {"action=info", "POST", R"({"action":1.5})", "info"},
       {"action=info", "POST", R"({"other":"stats"})", "info"},
       {"action=info", "POST", "action=stats", "info"},

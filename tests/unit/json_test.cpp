@@ -6,8 +6,14 @@
 
 TEST(Json, StrictParseRejects) {
   const char* bad[] = {"", "{", "[1,]", "{\"a\":1,}", "NaN", "[Infinity]", "// c\n{}", "{} {}", "1.5e400",
-                       "\"\xff\"", "\"\\ud800\"", "\"\\udc00\"", "\"\\ud83d\\ud83d\"", "\"a\\ud83dx\\ude00\"", "\"a\x01\""};
-  for (const char* text : bad) EXPECT_FALSE(json_parse(text)) << text;
+                       "\"\xff\"", "\"\\ud800\"", "\"\\udc00\"", "\"\\ud83d\\ud83d\"", "\"a\\ud83dx\\ude00\"", "\"a\x01\"",
+                       // A byte-order mark, or a byte of one, before the value.
+                       "\xEF\xBB\xBF{}", "\xBB\xBF{}", "\xBF[1]", "\xEF 1"};
+  for (const char* text : bad) {
+    EXPECT_FALSE(json_parse(text)) << text;
+    std::string compact;
+    EXPECT_FALSE(json_compact(text, compact)) << text;
+  }
   EXPECT_FALSE(json_parse(std::string_view("{\"a\":1}\0xx", 10))) << "NUL after the value";
   EXPECT_TRUE(json_parse(" {\"a\":[1,2]} \r\n"));
   EXPECT_TRUE(json_parse("[\"\\ud83d\\ude00\", \"\\\\udc00\", \"\\ud7ff\"]")) << "pairs, escaped backslashes";
