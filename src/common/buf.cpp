@@ -77,12 +77,23 @@ void json_escape_buf(Buf& b, std::string_view s) {
     buf_add(b, s.data() + plain, i - plain);
     plain = i + 1;
     switch (c) {
-      case '\t': buf_add(b, "\\t", 2); break;
-      case '\n': buf_add(b, "\\n", 2); break;
-      case '\r': buf_add(b, "\\r", 2); break;
-      case '"': buf_add(b, "\\\"", 2); break;
-      case '\\': buf_add(b, "\\\\", 2); break;
-      default: buf_addf(b, "\\u%04x", static_cast<unsigned>(c));
+      case '\t':
+        buf_add(b, "\\t", 2);
+        break;
+      case '\n':
+        buf_add(b, "\\n", 2);
+        break;
+      case '\r':
+        buf_add(b, "\\r", 2);
+        break;
+      case '"':
+        buf_add(b, "\\\"", 2);
+        break;
+      case '\\':
+        buf_add(b, "\\\\", 2);
+        break;
+      default:
+        buf_addf(b, "\\u%04x", static_cast<unsigned>(c));
     }
   }
   buf_add(b, s.data() + plain, s.size() - plain);

@@ -22,8 +22,8 @@ enum class FileOpen {
   missing,      // no such file
   not_regular,  // a directory, a FIFO, a socket or a device: never opened
   unopenable,   // it exists (or may), but cannot be opened
-  no_size,     // its size cannot be determined
-  oversized,   // larger than the cap
+  no_size,      // its size cannot be determined
+  oversized,    // larger than the cap
 };
 
 // A file read in pieces under read_file's rules: opened in binary mode

@@ -47,7 +47,10 @@ int hex4(std::string_view s, size_t at) {
   int v = 0;
   for (size_t i = at; i < at + 4; ++i) {
     char c = s[i];
-    int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    int d = c >= '0' && c <= '9'   ? c - '0'
+            : c >= 'a' && c <= 'f' ? c - 'a' + 10
+            : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                   : -1;
     if (d < 0) return -1;
     v = v * 16 + d;
   }
@@ -164,14 +167,25 @@ std::optional<std::string> json_write(JsonVal v) {
     if (value) {
       bool ok = true;
       switch (value->GetType()) {
-        case rapidjson::kNullType: ok = writer.Null(); break;
-        case rapidjson::kFalseType: ok = writer.Bool(false); break;
-        case rapidjson::kTrueType: ok = writer.Bool(true); break;
-        case rapidjson::kStringType: ok = writer.String(value->GetString(), value->GetStringLength()); break;
+        case rapidjson::kNullType:
+          ok = writer.Null();
+          break;
+        case rapidjson::kFalseType:
+          ok = writer.Bool(false);
+          break;
+        case rapidjson::kTrueType:
+          ok = writer.Bool(true);
+          break;
+        case rapidjson::kStringType:
+          ok = writer.String(value->GetString(), value->GetStringLength());
+          break;
         case rapidjson::kNumberType:
-          if (value->IsInt64()) ok = writer.Int64(value->GetInt64());
-          else if (value->IsUint64()) ok = writer.Uint64(value->GetUint64());
-          else ok = writer.Double(value->GetDouble());
+          if (value->IsInt64())
+            ok = writer.Int64(value->GetInt64());
+          else if (value->IsUint64())
+            ok = writer.Uint64(value->GetUint64());
+          else
+            ok = writer.Double(value->GetDouble());
           break;
         case rapidjson::kObjectType:
           ok = writer.StartObject();
@@ -290,7 +304,7 @@ struct Pieces {
   bool ended = false;
   bool saw_nul = false;
   bool bad_utf8 = false;
-  bool escape = false;  // the string or key at hand had a backslash
+  bool escape = false;   // the string or key at hand had a backslash
   bool started = false;  // the text's first byte has been looked at
   Utf8Check utf8;
 };

@@ -171,8 +171,8 @@ FILE* platform_open_regular(const char* path, OpenFailure* why) {
       DWORD error = GetLastError();
       PathKind kind = platform_path_kind(path);
       *why = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? OpenFailure::missing
-             : kind == PathKind::other                                         ? OpenFailure::not_regular
-                                                                               : OpenFailure::error;
+             : kind == PathKind::other                                      ? OpenFailure::not_regular
+                                                                            : OpenFailure::error;
     }
     return nullptr;
   }
@@ -199,9 +199,11 @@ PathKind platform_path_kind(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::missing : PathKind::other;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::missing
+                                                                          : PathKind::other;
   }
-  return attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE) ? PathKind::other : PathKind::regular;
+  return attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE) ? PathKind::other
+                                                                         : PathKind::regular;
 }
 
 std::optional<FileLock> FileLock::acquire(const char* path, int64_t wait_ms, bool* busy) {
@@ -216,7 +218,8 @@ std::optional<FileLock> FileLock::acquire(const char* path, int64_t wait_ms, boo
   DWORD pause_ms = 1;
   for (;;) {
     OVERLAPPED whole_file = {};
-    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole_file))
+    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                   &whole_file))
       return FileLock(reinterpret_cast<intptr_t>(h));
     if (GetLastError() != ERROR_LOCK_VIOLATION) break;
     if (static_cast<int64_t>(GetTickCount64() - start) >= wait_ms) {

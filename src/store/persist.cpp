@@ -60,8 +60,10 @@ bool load(StoreRecorder& r, const std::string& path, const std::string& session_
   FileReader reader(path.c_str(), READ_FILE_MAX);
   std::optional<std::vector<Chain>> chains;
   switch (reader.status()) {
-    case FileOpen::missing: return true;  // deleted since it was examined
-    case FileOpen::oversized: break;      // a regular file over the read cap is no store it can read
+    case FileOpen::missing:
+      return true;  // deleted since it was examined
+    case FileOpen::oversized:
+      break;  // a regular file over the read cap is no store it can read
     case FileOpen::ok: {
       FileInput input(reader);
       chains = read_store(input);
@@ -69,7 +71,8 @@ bool load(StoreRecorder& r, const std::string& path, const std::string& session_
       if (reader.failed()) return false;
       break;
     }
-    default: return false;  // cannot be opened or sized now: left alone
+    default:
+      return false;  // cannot be opened or sized now: left alone
   }
   if (!chains) {
     // A file read whole that is not a store (an empty one, a torn one, one

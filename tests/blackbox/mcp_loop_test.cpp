@@ -39,50 +39,124 @@ TEST(McpLoop, DropsAndIdEchoes) {
       {"hello\n", ""},
       {"{\n", ""},
       {"{}\n", ""},
-      {R"([{"jsonrpc":"2.0","id":1,"method":"ping"}])" "\n", ""},
-      {R"({"id":1,"method":"ping",})" "\n", ""},
-      {R"({"id":1,"method":"ping"} {})" "\n", ""},
-      {R"({"id":1,"method":"ping"} // note)" "\n", ""},
-      {R"({"id":NaN,"method":"ping"})" "\n", ""},
+      {R"([{"jsonrpc":"2.0","id":1,"method":"ping"}])"
+       "\n",
+       ""},
+      {R"({"id":1,"method":"ping",})"
+       "\n",
+       ""},
+      {R"({"id":1,"method":"ping"} {})"
+       "\n",
+       ""},
+      {R"({"id":1,"method":"ping"} // note)"
+       "\n",
+       ""},
+      {R"({"id":NaN,"method":"ping"})"
+       "\n",
+       ""},
       {"{\"id\":1,\"method\":\"p\xffng\"}\n", ""},
-      {R"({"id":1})" "\n", ""},
+      {R"({"id":1})"
+       "\n",
+       ""},
       {"\xEF\xBB\xBF{\"id\":1,\"method\":\"ping\"}\n", ""},  // a byte-order mark is no JSON
       {"\xEF{\"id\":1,\"method\":\"ping\"}\n", ""},
-      {R"({"id":1,"method":5})" "\n", ""},
-      {R"({"id":1,"method":null,"method":"ping"})" "\n", ""},  // only the first "method" counts
-      {R"({"method":"ping"})" "\n", ""},
-      {R"({"method":"initialize","params":{}})" "\n", ""},
-      {R"({"id":1,"method":"notifications/initialized"})" "\n", ""},
-      {R"({"method":"notifications/cancelled","params":{"requestId":1}})" "\n", ""},
-      {R"({"id":null,"method":"ping"})" "\n", ""},
-      {R"({"id":true,"method":"ping"})" "\n", ""},
-      {R"({"id":false,"method":"ping"})" "\n", ""},
-      {R"({"id":{"n":1},"method":"ping"})" "\n", ""},
-      {R"({"id":[1],"method":"ping"})" "\n", ""},
-      {std::string(R"({"method":"ping"})") + '\0' + R"(,"id":5})" "\n", ""},  // the id after a NUL is not read
+      {R"({"id":1,"method":5})"
+       "\n",
+       ""},
+      {R"({"id":1,"method":null,"method":"ping"})"
+       "\n",
+       ""},  // only the first "method" counts
+      {R"({"method":"ping"})"
+       "\n",
+       ""},
+      {R"({"method":"initialize","params":{}})"
+       "\n",
+       ""},
+      {R"({"id":1,"method":"notifications/initialized"})"
+       "\n",
+       ""},
+      {R"({"method":"notifications/cancelled","params":{"requestId":1}})"
+       "\n",
+       ""},
+      {R"({"id":null,"method":"ping"})"
+       "\n",
+       ""},
+      {R"({"id":true,"method":"ping"})"
+       "\n",
+       ""},
+      {R"({"id":false,"method":"ping"})"
+       "\n",
+       ""},
+      {R"({"id":{"n":1},"method":"ping"})"
+       "\n",
+       ""},
+      {R"({"id":[1],"method":"ping"})"
+       "\n",
+       ""},
+      {std::string(R"({"method":"ping"})") + '\0' +
+           R"(,"id":5})"
+           "\n",
+       ""},  // the id after a NUL is not read
       // Answered, with the id as written.
-      {R"({"jsonrpc":"2.0","id":1,"method":"ping"})" "\n", pong("1")},
-      {R"({"method":"ping","id":-3})" "\n", pong("-3")},
-      {R"({"method":"ping","id":2.5})" "\n", pong("2")},
-      {R"({"method":"ping","id":1e3})" "\n", pong("1")},
-      {R"({"method":"ping","id" :  0})" "\n", pong("0")},
-      {R"({"method":"ping","id":"abc"})" "\n", pong(R"("abc")")},
-      {R"({"method":"ping","id":"a\"b\\"})" "\n", pong(R"("a\"b\\")")},
-      {R"({"method":"ping","id":"\u00e9"})" "\n", pong(R"("\u00e9")")},
+      {R"({"jsonrpc":"2.0","id":1,"method":"ping"})"
+       "\n",
+       pong("1")},
+      {R"({"method":"ping","id":-3})"
+       "\n",
+       pong("-3")},
+      {R"({"method":"ping","id":2.5})"
+       "\n",
+       pong("2")},
+      {R"({"method":"ping","id":1e3})"
+       "\n",
+       pong("1")},
+      {R"({"method":"ping","id" :  0})"
+       "\n",
+       pong("0")},
+      {R"({"method":"ping","id":"abc"})"
+       "\n",
+       pong(R"("abc")")},
+      {R"({"method":"ping","id":"a\"b\\"})"
+       "\n",
+       pong(R"("a\"b\\")")},
+      {R"({"method":"ping","id":"\u00e9"})"
+       "\n",
+       pong(R"("\u00e9")")},
       {R"({"method":"ping","id":)" + long_id + "}\n", pong(long_id)},
       {R"({"method":"ping","id":)" + long_number + "}\n", pong(long_number)},
-      {R"({"params":{"id":7},"method":"ping","id":1})" "\n", pong("1")},  // only the root's "id" counts
-      {R"({"x":"id","id":1,"method":"ping"})" "\n", pong("1")},
-      {R"({"jsonrpc":"2.0","id":1,"method":"ping"})" "\r\n", pong("1")},
+      {R"({"params":{"id":7},"method":"ping","id":1})"
+       "\n",
+       pong("1")},  // only the root's "id" counts
+      {R"({"x":"id","id":1,"method":"ping"})"
+       "\n",
+       pong("1")},
+      {R"({"jsonrpc":"2.0","id":1,"method":"ping"})"
+       "\r\n",
+       pong("1")},
       {"\t{ \"id\" : 4 , \"method\" : \"ping\" }\r\n", pong("4")},
-      {std::string(R"({"method":"ping","id":5})") + '\0' + "garbage\n", pong("5")},  // text after a NUL ignored
-      {R"({"method":"ping","id":6,"method":"tools/list"})" "\n", pong("6")},
-      {R"({"method":"ping","id":1,"params":[1,2]})" "\n", pong("1")},
-      {R"({"method":"Ping","id":8})" "\n", rpc_error("8", -32601, "method not found")},
-      {R"({"method":"tools/lists","id":8})" "\n", rpc_error("8", -32601, "method not found")},
-      {R"({"method":"","id":8})" "\n", rpc_error("8", -32601, "method not found")},
-      {R"({"method":"notification/x","id":8})" "\n", rpc_error("8", -32601, "method not found")},
-      {R"({"method":"initialize","id":"i"})" "\n", initialize_answer(R"("i")")},
+      {std::string(R"({"method":"ping","id":5})") + '\0' + "garbage\n",
+       pong("5")},  // text after a NUL ignored
+      {R"({"method":"ping","id":6,"method":"tools/list"})"
+       "\n",
+       pong("6")},
+      {R"({"method":"ping","id":1,"params":[1,2]})"
+       "\n",
+       pong("1")},
+      {R"({"method":"Ping","id":8})"
+       "\n",
+       rpc_error("8", -32601, "method not found")},
+      {R"({"method":"tools/lists","id":8})"
+       "\n",
+       rpc_error("8", -32601, "method not found")},
+      {R"({"method":"","id":8})"
+       "\n",
+       rpc_error("8", -32601, "method not found")},
+      {R"({"method":"notification/x","id":8})"
+       "\n",
+       rpc_error("8", -32601, "method not found")},
+      {R"({"method":"initialize","id":"i"})"
+       "\n",
+       initialize_answer(R"("i")")},
   };
   // One run for the whole table (a process start is slow under wine): each
   // line is followed by a ping, which must be answered whatever came before.
@@ -121,7 +195,9 @@ TEST(McpLoop, EmptyInputEndsQuietly) {
 TEST(McpLoop, LongLinesAndManyLines) {
   // A request far beyond any fixed area, and many requests in one stream.
   std::string padding(3 * 1024 * 1024, ' ');
-  std::string input = R"({"method":"ping",)" + padding + R"("id":1})" "\n";
+  std::string input = R"({"method":"ping",)" + padding +
+                      R"("id":1})"
+                      "\n";
   std::string want = pong("1");
   for (int i = 2; i < 2000; ++i) {
     input += request(std::to_string(i), "ping");

@@ -144,7 +144,8 @@ TEST(StoreFaults, AFileThatIsNotAStoreIsKeptAsideWhole) {
     std::vector<SeenThought> old_chain = {{"old", 1}};
     if (c.moved_aside) {
       ASSERT_EQ(aside.size(), 1u) << c.what;
-      EXPECT_EQ(read_bytes(state.file(aside[0])), c.bytes) << c.what << ": the old bytes must be kept exactly";
+      EXPECT_EQ(read_bytes(state.file(aside[0])), c.bytes)
+          << c.what << ": the old bytes must be kept exactly";
       EXPECT_NE(aside[0].find_first_of("0123456789"), std::string::npos) << aside[0];
       ASSERT_EQ(chains->size(), 1u) << c.what;
       EXPECT_EQ((*chains)[0].thoughts, kSessionThoughts) << c.what;
@@ -157,7 +158,8 @@ TEST(StoreFaults, AFileThatIsNotAStoreIsKeptAsideWhole) {
 
     // The fresh file is a store: the next server records beside the first
     // session and moves nothing aside again.
-    RunResult next = run_program({"--mcp"}, {{"VELTRANE_STATE_DIR", state.str()}}, call("1", thought_args("next", 1, 1)));
+    RunResult next =
+        run_program({"--mcp"}, {{"VELTRANE_STATE_DIR", state.str()}}, call("1", thought_args("next", 1, 1)));
     EXPECT_EQ(next.out, tool_result("1", record(1, 1, false, {}, 1), false)) << c.what;
     EXPECT_EQ(aside_names(state.str()).size(), aside.size()) << c.what;
     auto after = parse_store(read_bytes(path), &why);

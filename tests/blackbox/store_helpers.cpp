@@ -114,14 +114,30 @@ class Reader {
       if (at_ >= s_.size()) return false;
       char e = s_[at_++];
       switch (e) {
-        case '"': out += '"'; break;
-        case '\\': out += '\\'; break;
-        case '/': out += '/'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
+        case '"':
+          out += '"';
+          break;
+        case '\\':
+          out += '\\';
+          break;
+        case '/':
+          out += '/';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 't':
+          out += '\t';
+          break;
         case 'u': {
           unsigned code = 0;
           if (!hex4(code)) return false;
@@ -135,7 +151,8 @@ class Reader {
           utf8(out, code);
           break;
         }
-        default: return false;
+        default:
+          return false;
       }
     }
     return false;
@@ -168,10 +185,14 @@ class Reader {
       if (at_ >= s_.size()) return false;
       char h = s_[at_++];
       unsigned d = 0;
-      if (h >= '0' && h <= '9') d = static_cast<unsigned>(h - '0');
-      else if (h >= 'a' && h <= 'f') d = static_cast<unsigned>(h - 'a' + 10);
-      else if (h >= 'A' && h <= 'F') d = static_cast<unsigned>(h - 'A' + 10);
-      else return false;
+      if (h >= '0' && h <= '9')
+        d = static_cast<unsigned>(h - '0');
+      else if (h >= 'a' && h <= 'f')
+        d = static_cast<unsigned>(h - 'a' + 10);
+      else if (h >= 'A' && h <= 'F')
+        d = static_cast<unsigned>(h - 'A' + 10);
+      else
+        return false;
       code = code * 16 + d;
     }
     return true;
@@ -212,7 +233,8 @@ class Reader {
   }
 
   void skip_space() {
-    while (at_ < s_.size() && (s_[at_] == ' ' || s_[at_] == '\t' || s_[at_] == '\n' || s_[at_] == '\r')) ++at_;
+    while (at_ < s_.size() && (s_[at_] == ' ' || s_[at_] == '\t' || s_[at_] == '\n' || s_[at_] == '\r'))
+      ++at_;
   }
 
   const std::string& s_;
@@ -229,12 +251,17 @@ bool fail(std::string* why, const std::string& reason) {
 }
 
 bool read_thought(const Json& t, SeenThought& out, std::string* why) {
-  if (t.kind != Json::Object || t.members.size() < 5) return fail(why, "a thought is no object of 5+ members");
+  if (t.kind != Json::Object || t.members.size() < 5)
+    return fail(why, "a thought is no object of 5+ members");
   const auto& m = t.members;
-  if (m[0].first != "thought" || m[0].second.kind != Json::String) return fail(why, "a thought without its text");
-  if (m[1].first != "thought_number" || !is_integer(m[1].second)) return fail(why, "a thought without its number");
-  if (m[2].first != "total_thoughts" || !is_integer(m[2].second)) return fail(why, "a thought without its total");
-  if (m[3].first != "next_needed" || m[3].second.kind != Json::Bool) return fail(why, "a thought without next_needed");
+  if (m[0].first != "thought" || m[0].second.kind != Json::String)
+    return fail(why, "a thought without its text");
+  if (m[1].first != "thought_number" || !is_integer(m[1].second))
+    return fail(why, "a thought without its number");
+  if (m[2].first != "total_thoughts" || !is_integer(m[2].second))
+    return fail(why, "a thought without its total");
+  if (m[3].first != "next_needed" || m[3].second.kind != Json::Bool)
+    return fail(why, "a thought without next_needed");
   if (m.back().first != "at" || !is_integer(m.back().second)) return fail(why, "a thought without its time");
   out.text = m[0].second.text;
   out.number = std::stoll(m[1].second.text);
@@ -245,15 +272,18 @@ bool read_chain(const Json& c, SeenChain& out, std::string* why) {
   static const char* const kKeys[] = {"id", "started_at", "updated_at", "thoughts", "count", "branches"};
   if (c.kind != Json::Object || c.members.size() != 6) return fail(why, "a chain is no object of 6 members");
   for (size_t i = 0; i < 6; ++i) {
-    if (c.members[i].first != kKeys[i]) return fail(why, std::string("chain member ") + kKeys[i] + " misplaced");
+    if (c.members[i].first != kKeys[i])
+      return fail(why, std::string("chain member ") + kKeys[i] + " misplaced");
   }
   const Json& id = c.members[0].second;
   const Json& thoughts = c.members[3].second;
   const Json& count = c.members[4].second;
   if (id.kind != Json::String) return fail(why, "a chain id is no string");
   if (!is_integer(c.members[1].second) || !is_integer(c.members[2].second)) return fail(why, "chain times");
-  if (thoughts.kind != Json::Array || c.members[5].second.kind != Json::Array) return fail(why, "chain arrays");
-  if (!is_integer(count) || count.text != std::to_string(thoughts.items.size())) return fail(why, "count is wrong");
+  if (thoughts.kind != Json::Array || c.members[5].second.kind != Json::Array)
+    return fail(why, "chain arrays");
+  if (!is_integer(count) || count.text != std::to_string(thoughts.items.size()))
+    return fail(why, "count is wrong");
   out.id = id.text;
   for (const Json& t : thoughts.items) {
     SeenThought seen;
@@ -308,7 +338,8 @@ pid_t spawn_mcp(const std::map<std::string, std::string>& env, const std::string
                 const std::string& out_path, const std::string& err_path) {
   // Everything the child needs is prepared before the fork.
   std::string exe = program_path();
-  std::vector<std::string> env_strings = {"PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")};
+  std::vector<std::string> env_strings = {
+      "PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")};
   for (const auto& [name, value] : env) env_strings.push_back(name + "=" + value);
   std::string arg0 = exe, arg1 = "--mcp";
   std::vector<char*> argv = {arg0.data(), arg1.data(), nullptr};

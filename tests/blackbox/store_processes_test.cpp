@@ -22,7 +22,9 @@ namespace {
 // prefix and n in decimal. (Appending, rather than adding a literal to a
 // temporary, keeps optimised GCC 12 builds free of a false restrict
 // warning.)
-std::string numbered(const char* prefix, long long n) { return std::string(prefix).append(std::to_string(n)); }
+std::string numbered(const char* prefix, long long n) {
+  return std::string(prefix).append(std::to_string(n));
+}
 
 std::string text_of(int server, long long n) { return numbered("s", server).append(numbered(" t", n)); }
 
@@ -42,8 +44,8 @@ void expect_prefix(const SeenChain& chain, int server, const std::string& where)
     auto n = static_cast<long long>(i + 1);
     SeenThought want{text_of(server, n), n};
     if (chain.thoughts[i] != want) {
-      ADD_FAILURE() << where << ": chain " << chain.id << " thought " << i << " is '" << chain.thoughts[i].text
-                    << "', want '" << want.text << "'";
+      ADD_FAILURE() << where << ": chain " << chain.id << " thought " << i << " is '"
+                    << chain.thoughts[i].text << "', want '" << want.text << "'";
       return;
     }
   }
@@ -61,7 +63,8 @@ TEST(StoreProcesses, ServersSharingADirectoryLoseNoThought) {
   for (int s = 0; s < kServers; ++s) {
     std::string name = io.file(numbered("s", s));
     write_bytes(name + ".in", thought_lines(s, kEach));
-    pids.push_back(spawn_mcp({{"VELTRANE_STATE_DIR", state.str()}}, name + ".in", name + ".out", name + ".err"));
+    pids.push_back(
+        spawn_mcp({{"VELTRANE_STATE_DIR", state.str()}}, name + ".in", name + ".out", name + ".err"));
   }
 
   // A reader polls the file the whole time, as the web actions do: every
@@ -105,7 +108,8 @@ TEST(StoreProcesses, ServersSharingADirectoryLoseNoThought) {
     std::string name = io.file(numbered("s", s));
     std::string want_out, want_err;
     for (long long n = 1; n <= kEach; ++n) {
-      want_out += tool_result(std::to_string(n), record(n, kEach, n < kEach, {}, static_cast<size_t>(n)), false);
+      want_out +=
+          tool_result(std::to_string(n), record(n, kEach, n < kEach, {}, static_cast<size_t>(n)), false);
       want_err += "[veltrane] Thought " + std::to_string(n) + "/" + std::to_string(kEach) + "\n";
     }
     EXPECT_EQ(read_bytes(name + ".out"), want_out) << "server " << s;
@@ -130,8 +134,8 @@ TEST(StoreProcesses, AServerKilledAtAnyMomentLeavesAWholeFile) {
   for (long long n = 1; n <= 300; ++n) {
     seed.thoughts.push_back({std::string(1000, 'x') + std::to_string(n), n});
     if (n > 1) seed_json += ",";
-    seed_json += R"({"thought":")" + seed.thoughts.back().text + R"(","thought_number":)" + std::to_string(n) +
-                 R"(,"total_thoughts":300,"next_needed":true,"at":1})";
+    seed_json += R"({"thought":")" + seed.thoughts.back().text + R"(","thought_number":)" +
+                 std::to_string(n) + R"(,"total_thoughts":300,"next_needed":true,"at":1})";
   }
   seed_json += R"(],"count":300,"branches":[]}]})";
   write_bytes(path, seed_json);
@@ -159,7 +163,8 @@ TEST(StoreProcesses, AServerKilledAtAnyMomentLeavesAWholeFile) {
       }
     }
     int most = early ? 5000 : 20000;
-    std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, most)(random)));
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(std::uniform_int_distribution<int>(0, most)(random)));
     kill(pid, SIGKILL);
     wait_child(pid);
 
@@ -187,7 +192,8 @@ TEST(StoreProcesses, AServerKilledAtAnyMomentLeavesAWholeFile) {
   }
 
   // The store is not locked for good by a server that died holding it.
-  RunResult r = run_program({"--mcp"}, {{"VELTRANE_STATE_DIR", state.str()}}, call("1", thought_args("last", 1, 1)));
+  RunResult r =
+      run_program({"--mcp"}, {{"VELTRANE_STATE_DIR", state.str()}}, call("1", thought_args("last", 1, 1)));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, tool_result("1", record(1, 1, false, {}, 1), false));
   std::string why;

@@ -14,7 +14,7 @@ TEST(Buf, GrowsToThePowerOfTwoThatHoldsContentAndNul) {
     size_t append;
     size_t want_capacity;
   } cases[] = {
-      {0, 0, 256},    {0, 255, 256},   {0, 256, 512},     {0, 1000, 1024}, {0, 1023, 1024},
+      {0, 0, 256},     {0, 255, 256},   {0, 256, 512},     {0, 1000, 1024}, {0, 1023, 1024},
       {0, 1024, 2048}, {200, 100, 512}, {500, 5000, 8192}, {255, 0, 256},   {255, 1, 512},
   };
   for (const auto& c : cases) {

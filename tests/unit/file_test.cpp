@@ -21,10 +21,8 @@ TEST(ReadFile, SizesAroundTheCap) {
     bool ok;
     std::string want;  // content, or what out keeps on failure
   } cases[] = {
-      {dir.file("missing"), false, "untouched"},
-      {dir.file("empty"), true, ""},
-      {dir.file("crlf"), true, "a\r\nb\r\n"},
-      {dir.file("exact"), true, exact},
+      {dir.file("missing"), false, "untouched"}, {dir.file("empty"), true, ""},
+      {dir.file("crlf"), true, "a\r\nb\r\n"},    {dir.file("exact"), true, exact},
       {dir.file("over"), false, "untouched"},
   };
   for (const auto& c : cases) {

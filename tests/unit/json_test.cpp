@@ -6,7 +6,8 @@
 
 TEST(Json, StrictParseRejects) {
   const char* bad[] = {"", "{", "[1,]", "{\"a\":1,}", "NaN", "[Infinity]", "// c\n{}", "{} {}", "1.5e400",
-                       "\"\xff\"", "\"\\ud800\"", "\"\\udc00\"", "\"\\ud83d\\ud83d\"", "\"a\\ud83dx\\ude00\"", "\"a\x01\"",
+                       "\"\xff\"", "\"\\ud800\"", "\"\\udc00\"", "\"\\ud83d\\ud83d\"", "\"a\\ud83dx\\ude00\"",
+                       "\"a\x01\"",
                        // A byte-order mark, or a byte of one, before the value.
                        "\xEF\xBB\xBF{}", "\xBB\xBF{}", "\xBF[1]", "\xEF 1"};
   for (const char* text : bad) {

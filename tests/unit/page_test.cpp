@@ -59,7 +59,8 @@ TEST(Page, TemplateShape) {
   EXPECT_EQ(t.substr(0, 16), "<!DOCTYPE html>\n");
   EXPECT_EQ(count(t, "\x01"), 1u);
   EXPECT_EQ(count(t, "\x02"), 1u);
-  EXPECT_EQ(count(t, "<title>Thought Chains</title>\n\x01\n"), 1u) << "theme head on the line after the title";
+  EXPECT_EQ(count(t, "<title>Thought Chains</title>\n\x01\n"), 1u)
+      << "theme head on the line after the title";
   EXPECT_TRUE(t.ends_with("\n\x02</body>\n</html>\n")) << "theme API script directly before </body>";
   // Lines end in LF alone; the only other bytes outside printable ASCII are
   // the placeholders and the middle dot of the branch badge.

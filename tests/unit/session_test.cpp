@@ -137,7 +137,8 @@ TEST(Session, AcceptWritesTheConsoleLineUnlessSwitchedOffNow) {
     ScopedEnv unset("DISABLE_THOUGHT_LOGGING", nullptr);
     session_accept(s, make_thought(3, 1, "b"), err.get());
   }
-  EXPECT_EQ(stream_text(err.get()), "[veltrane] Thought 1/1\n[veltrane] Branch 3/3 (from thought 1, ID: b)\n");
+  EXPECT_EQ(stream_text(err.get()),
+            "[veltrane] Thought 1/1\n[veltrane] Branch 3/3 (from thought 1, ID: b)\n");
   EXPECT_EQ(numbers(s), (std::vector<int64_t>{1, 2, 3})) << "a silenced thought is still kept";
 }
 
@@ -149,7 +150,8 @@ TEST(Session, StartReadsTheEnvironmentOnce) {
   Session s = session_start(err.get());
   EXPECT_EQ(s.max_history, 1000);
   EXPECT_FALSE(s.persist);
-  EXPECT_EQ(stream_text(err.get()), "MAX_THOUGHT_HISTORY must be a positive integer, got \"x\"; using 1000\n");
+  EXPECT_EQ(stream_text(err.get()),
+            "MAX_THOUGHT_HISTORY must be a positive integer, got \"x\"; using 1000\n");
   EXPECT_EQ(s.session_id.rfind("th-", 0), 0u) << s.session_id;
 
   ScopedEnv limit25("MAX_THOUGHT_HISTORY", "25");

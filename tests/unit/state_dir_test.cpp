@@ -45,22 +45,14 @@ TEST(StateDir, HistoryLimitFromTheEnvironment) {
     int64_t want;
     const char* warning;  // the value shown in the warning; null: no warning
   } cases[] = {
-      {nullptr, 1000, nullptr},
-      {"", 1000, nullptr},
-      {"  \t ", 1000, nullptr},
-      {"25", 25, nullptr},
-      {" \t25", 25, nullptr},
-      {"0025", 25, nullptr},
-      {"1", 1, nullptr},
-      {"99999999999999999999", INT64_MAX, nullptr},
-      {"25 ", 1000, "25 "},
-      {"+25", 1000, "+25"},
-      {"-25", 1000, "-25"},
-      {"2.5", 1000, "2.5"},
-      {"many", 1000, "many"},
-      {" 12x", 1000, "12x"},
-      {"0", 1000, "0"},
-      {"000", 1000, "000"},
+      {nullptr, 1000, nullptr}, {"", 1000, nullptr},
+      {"  \t ", 1000, nullptr}, {"25", 25, nullptr},
+      {" \t25", 25, nullptr},   {"0025", 25, nullptr},
+      {"1", 1, nullptr},        {"99999999999999999999", INT64_MAX, nullptr},
+      {"25 ", 1000, "25 "},     {"+25", 1000, "+25"},
+      {"-25", 1000, "-25"},     {"2.5", 1000, "2.5"},
+      {"many", 1000, "many"},   {" 12x", 1000, "12x"},
+      {"0", 1000, "0"},         {"000", 1000, "000"},
       {"\n25", 1000, "\n25"},  // only space and tab count as blanks
   };
   for (const auto& c : cases) {

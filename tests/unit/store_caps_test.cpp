@@ -27,7 +27,8 @@ Chain chain_of(const std::string& id, int64_t updated_at, size_t thoughts = 0, s
   Chain c;
   c.id = id;
   c.updated_at = updated_at;
-  for (size_t i = 0; i < thoughts; ++i) chain_add(c, numbered(static_cast<int64_t>(i + 1), std::string(text_size, 'x')));
+  for (size_t i = 0; i < thoughts; ++i)
+    chain_add(c, numbered(static_cast<int64_t>(i + 1), std::string(text_size, 'x')));
   return c;
 }
 

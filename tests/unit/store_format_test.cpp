@@ -21,7 +21,8 @@ std::string rewrite(const std::string& bytes) {
   return chains ? text_of(*chains) : "<not a store>";
 }
 
-const std::string kEmptySlot = R"({"id":"","started_at":0,"updated_at":0,"thoughts":[],"count":0,"branches":[]})";
+const std::string kEmptySlot =
+    R"({"id":"","started_at":0,"updated_at":0,"thoughts":[],"count":0,"branches":[]})";
 
 std::string store_of(const std::string& chain_texts) { return "{\"chains\":[" + chain_texts + "]}"; }
 
@@ -107,7 +108,8 @@ TEST(StoreFormat, LenientReadingKeepsSlotsAndNormalises) {
                 kEmptySlot +
                 R"(,{"id":"k","started_at":0,"updated_at":0,"thoughts":[],"count":0,"branches":[]})")},
       // First member wins, even when it is unusable.
-      {store_of(R"({"id":"a","id":"b","started_at":"1","started_at":3,"thoughts":[{"thought":null,"thought":"x"}]})"),
+      {store_of(
+           R"({"id":"a","id":"b","started_at":"1","started_at":3,"thoughts":[{"thought":null,"thought":"x"}]})"),
        store_of(R"({"id":"a","started_at":0,"updated_at":0,"thoughts":[],"count":0,"branches":[]})")},
       // Reals, strings and huge numbers read as 0; unsigned keeps its bits.
       {store_of(
@@ -124,14 +126,16 @@ TEST(StoreFormat, LenientReadingKeepsSlotsAndNormalises) {
        store_of(
            R"({"id":"a","started_at":0,"updated_at":0,"thoughts":[{"thought":"","thought_number":0,"total_thoughts":0,"next_needed":false,"at":0}],"count":1,"branches":[]})")},
       // branch_id null is no id, "" is an empty id; count and branches are derived again.
-      {store_of(R"({"id":"a","count":99,"branches":["q"],"thoughts":[)" + std::string(R"({"thought":"x","branch_from":1,"branch_id":null},)") +
+      {store_of(R"({"id":"a","count":99,"branches":["q"],"thoughts":[)" +
+                std::string(R"({"thought":"x","branch_from":1,"branch_id":null},)") +
                 R"({"thought":"y","branch_from":1,"branch_id":""}]})"),
        store_of(
            R"({"id":"a","started_at":0,"updated_at":0,"thoughts":[{"thought":"x","thought_number":0,"total_thoughts":0,"next_needed":false,"branch_from":1,"at":0},{"thought":"y","thought_number":0,"total_thoughts":0,"next_needed":false,"branch_from":1,"branch_id":"","at":0}],"count":2,"branches":[""]})")},
       // Duplicate chain ids stay two chains; unknown members are dropped.
       {R"({"v":2,"chains":[{"id":"d","thoughts":[)" + T + R"(]},{"id":"d","extra":true}]})",
-       store_of(R"({"id":"d","started_at":0,"updated_at":0,"thoughts":[)" + T +
-                R"(],"count":1,"branches":[]},{"id":"d","started_at":0,"updated_at":0,"thoughts":[],"count":0,"branches":[]})")},
+       store_of(
+           R"({"id":"d","started_at":0,"updated_at":0,"thoughts":[)" + T +
+           R"(],"count":1,"branches":[]},{"id":"d","started_at":0,"updated_at":0,"thoughts":[],"count":0,"branches":[]})")},
       // A text ends at an escaped NUL.
       {store_of(R"({"id":"a","thoughts":[{"thought":"ab\u0000cd","branch_id":"\u0000"}]})"),
        store_of(

@@ -231,8 +231,9 @@ TEST(StorePersist, OutsideChangesBetweenRecordingsAreSeen) {
   EXPECT_EQ(chains[0].thoughts[0].thought_number, 3);
 
   // Another writer's file, replaced by rename.
-  write_bytes(dir.chains() + ".other",
-              R"({"chains":[{"id":"th-9","started_at":1,"updated_at":2,"thoughts":[],"count":0,"branches":[]}]})");
+  write_bytes(
+      dir.chains() + ".other",
+      R"({"chains":[{"id":"th-9","started_at":1,"updated_at":2,"thoughts":[],"count":0,"branches":[]}]})");
   fs::rename(dir.chains() + ".other", dir.chains());
   persist_thought(recorder, "th-1", thought(4));
   chains = read_chains(dir.chains());
@@ -249,11 +250,12 @@ TEST(StorePersist, TheFileNeverOutgrowsTheReadCap) {
   std::string chains_json = "{\"chains\":[";
   for (int k = 0; k < 3; ++k) {
     if (k) chains_json += ",";
-    chains_json += "{\"id\":\"c" + std::to_string(k) + "\",\"started_at\":1,\"updated_at\":" + std::to_string(10 + k) +
-                   ",\"thoughts\":[";
+    chains_json += "{\"id\":\"c" + std::to_string(k) +
+                   "\",\"started_at\":1,\"updated_at\":" + std::to_string(10 + k) + ",\"thoughts\":[";
     for (int i = 0; i < 1000; ++i) {
       if (i) chains_json += ",";
-      chains_json += "{\"thought\":\"" + big + "\",\"thought_number\":1,\"total_thoughts\":1,\"next_needed\":false,\"at\":1}";
+      chains_json += "{\"thought\":\"" + big +
+                     "\",\"thought_number\":1,\"total_thoughts\":1,\"next_needed\":false,\"at\":1}";
     }
     chains_json += "],\"count\":1000,\"branches\":[]}";
   }

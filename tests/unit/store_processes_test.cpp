@@ -119,7 +119,8 @@ TEST(StoreProcesses, ARecorderKilledAtAnyMomentLeavesAWholeFile) {
   for (int round = 0; round < 150 && settled.size() < 15; ++round) {
     std::string session = "th-k" + std::to_string(round);
     pid_t pid = spawn_recorder(session, 1, -1);
-    std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 40000)(random)));
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(std::uniform_int_distribution<int>(0, 40000)(random)));
     kill(pid, SIGKILL);
     wait_for(pid);
 
