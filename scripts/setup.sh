@@ -13,7 +13,8 @@ for group in "$@"; do
     package) packages+=(cmake make g++ rapidjson-dev dpkg-dev g++-mingw-w64-x86-64-posix) ;;
     test)
       packages+=(cmake make g++ rapidjson-dev googletest libgtest-dev libbenchmark-dev
-                 clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine64 lighttpd chromium dpkg-dev) ;;
+                 clang libclang-rt-14-dev clang-format clang-tidy g++-mingw-w64-x86-64-posix wine64 lighttpd
+                 chromium dpkg-dev) ;;
     *) echo "setup.sh: unknown group '$group'" >&2; exit 2 ;;
   esac
 done

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration and runs every test:
 # unit, black-box and fuzz-regression tests (optimised, and with ASan+UBSan),
-# a short libFuzzer session per target (clang), the black-box suite against
-# the Windows build under wine, the packages (the .deb installed into a
-# temporary root, the Windows zip), and the end-to-end tests with a real MCP
-# client, a real web server and a real browser. Every build here treats
-# warnings as errors.
+# the format and static checks, a short libFuzzer session per target
+# (clang), the black-box suite against the Windows build under wine, the
+# packages (the .deb installed into a temporary root, the Windows zip), and
+# the end-to-end tests with the official MCP clients, a real web server and a
+# real browser. Every build here treats warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -29,6 +29,9 @@ scripts/setup.sh test
 step "optimised build (g++) and its tests"
 scripts/build.sh default
 ctest --preset default -j2
+
+step "format and static checks (clang-format, clang-tidy)"
+scripts/lint.sh build/default
 
 step "ASan + UBSan build and its tests"
 scripts/build.sh asan

@@ -81,7 +81,7 @@ bool has_lone_low_surrogate(std::string_view s) {
 std::optional<JsonDoc> json_parse(std::string_view text) {
   // The reader takes a NUL as the end of input and would accept what stands
   // before it; a NUL is never valid JSON text, so it fails here.
-  if (std::memchr(text.data(), '\0', text.size())) return std::nullopt;
+  if (text.find('\0') != std::string_view::npos) return std::nullopt;
   // The reader passes over the bytes of a UTF-8 byte-order mark at the
   // start; they are no JSON text.
   if (!text.empty() && is_mark_byte(text[0])) return std::nullopt;
@@ -568,7 +568,7 @@ bool json_stream(std::string_view text, JsonEvents& events) {
 bool json_compact(const std::string& text, std::string& out) {
   // The whole text is in memory: the reader scans it in place, with the
   // checks the stream makes done on the whole text first.
-  if (std::memchr(text.data(), '\0', text.size())) return false;
+  if (text.find('\0') != std::string::npos) return false;
   if (!text.empty() && is_mark_byte(text[0])) return false;
   Utf8Check utf8;
   if (!utf8.feed(reinterpret_cast<const unsigned char*>(text.data()), text.size()) || utf8.need != 0)
