@@ -13,44 +13,15 @@
 #include <string>
 
 #include "common/platform.h"
+#include "common/platform_line.h"
 
 void platform_binary_stdio() {
   // POSIX streams make no newline translation.
 }
 
-namespace {
-
-// Holds the stream's lock for one line, released however the line ends.
-class StreamLock {
- public:
-  explicit StreamLock(FILE* f) : f_(f) { flockfile(f_); }
-  ~StreamLock() { funlockfile(f_); }
-  StreamLock(const StreamLock&) = delete;
-  StreamLock& operator=(const StreamLock&) = delete;
-
- private:
-  FILE* f_;
-};
-
-}  // namespace
-
 bool platform_read_line(FILE* in, std::string& line) {
-  line.clear();
-  StreamLock lock(in);
-  // Bytes are gathered in a local chunk and appended a chunk at a time.
-  char chunk[4096];
-  size_t n = 0;
-  int c = 0;
-  while ((c = getc_unlocked(in)) != EOF) {
-    chunk[n++] = static_cast<char>(c);
-    if (c == '\n') break;
-    if (n == sizeof chunk) {
-      line.append(chunk, n);
-      n = 0;
-    }
-  }
-  line.append(chunk, n);
-  return c != EOF || !line.empty();
+  StreamLock<flockfile, funlockfile> lock(in);
+  return read_line_locked([in] { return getc_unlocked(in); }, line);
 }
 
 int64_t platform_time() { return static_cast<int64_t>(std::time(nullptr)); }

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "common/platform.h"
+#include "common/platform_line.h"
 
 void platform_binary_stdio() {
   _setmode(_fileno(stdout), _O_BINARY);
@@ -16,39 +17,9 @@ void platform_binary_stdio() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
-namespace {
-
-// Holds the stream's lock for one line, released however the line ends.
-class StreamLock {
- public:
-  explicit StreamLock(FILE* f) : f_(f) { _lock_file(f_); }
-  ~StreamLock() { _unlock_file(f_); }
-  StreamLock(const StreamLock&) = delete;
-  StreamLock& operator=(const StreamLock&) = delete;
-
- private:
-  FILE* f_;
-};
-
-}  // namespace
-
 bool platform_read_line(FILE* in, std::string& line) {
-  line.clear();
-  StreamLock lock(in);
-  // Bytes are gathered in a local chunk and appended a chunk at a time.
-  char chunk[4096];
-  size_t n = 0;
-  int c = 0;
-  while ((c = _getc_nolock(in)) != EOF) {
-    chunk[n++] = static_cast<char>(c);
-    if (c == '\n') break;
-    if (n == sizeof chunk) {
-      line.append(chunk, n);
-      n = 0;
-    }
-  }
-  line.append(chunk, n);
-  return c != EOF || !line.empty();
+  StreamLock<_lock_file, _unlock_file> lock(in);
+  return read_line_locked([in] { return _getc_nolock(in); }, line);
 }
 
 int64_t platform_time() { return static_cast<int64_t>(_time64(nullptr)); }
