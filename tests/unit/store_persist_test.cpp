@@ -292,7 +292,8 @@ TEST(StorePersist, AnUnwritableDirectoryKeepsTheFile) {
   }
   persist_thought(recorder, "th-1", thought(3));
   // Recording resumes once it is writable, the thought that waited first.
+  std::vector<Chain> chains = read_chains(dir.chains());
   std::vector<int64_t> numbers;
-  for (const auto& t : read_chains(dir.chains()).at(0).thoughts) numbers.push_back(t.thought_number);
+  for (const auto& t : chains.at(0).thoughts) numbers.push_back(t.thought_number);
   EXPECT_EQ(numbers, (std::vector<int64_t>{1, 2, 3}));
 }
