@@ -159,9 +159,9 @@ TEST(StoreUnderFaults, EveryFailingCallOfARecordingLosesNothing) {
         std::vector<SeenChain> before;
         if (fs::exists(state + "/chains.json"))
           before = *parse_store(read_bytes(state + "/chains.json"), &why);
-        std::string spec =
+        std::string failing =
             after_a_write ? "write:1,unlink:" + std::to_string(n) : f.op + ":" + std::to_string(n);
-        LiveMcp server(faulty_env(state, {{"VELTRANE_FAULT", spec},
+        LiveMcp server(faulty_env(state, {{"VELTRANE_FAULT", failing},
                                           {"VELTRANE_FAULT_ERRNO", f.error},
                                           {"VELTRANE_FAULT_LOG", root.file("log")}}));
         server.send(call("1", thought_args("alpha", 1, 2)));
