@@ -279,6 +279,25 @@ TEST(StoreUnderFaults, WhatIsNotAFileAtTheStorePathIsLeftAlone) {
   }
 }
 
+// A read error while a web action reads the store answers "state
+// unreadable": what was read before the error is no store, and certainly
+// not an empty one. The file is left as it is.
+TEST(StoreUnderFaults, AReadErrorIsNoEmptyStoreToTheWeb) {
+  SKIP_UNLESS_NATIVE_LINUX();
+  TempDir root;
+  const std::string state = root.file("state");
+  fs::create_directory(state);
+  kStarts[2].prepare(state);  // no summary: every action reads the store itself
+  for (const char* query : {"action=chains", "action=stats", "action=chain&id=th-old"}) {
+    std::map<std::string, std::string> env = faulty_env(state, {{"VELTRANE_FAULT", "read:1"}});
+    env["QUERY_STRING"] = query;
+    EXPECT_EQ(run_program({}, env).out, error_answer("state unreadable")) << query;
+    RunResult healthy = web_request(state, {{"QUERY_STRING", query}});
+    EXPECT_NE(healthy.out.find("\"ok\":true"), std::string::npos) << query << ": " << healthy.out;
+  }
+  EXPECT_EQ(read_bytes(state + "/chains.json"), kForeignStore);
+}
+
 // A lock held by a process that has stopped: other servers still answer
 // every call within the bounded wait, and once the holder is gone every
 // thought they kept is written, in order.
