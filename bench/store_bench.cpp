@@ -213,7 +213,10 @@ void bench_size(const fs::path& root, double mib, const std::vector<Program>& pr
       std::vector<std::string> args;
       if (v.program.empty()) args = {file};
       std::map<std::string, std::string> env;
-      if (!v.program.empty()) env = {{"VELTRANE_STATE_DIR", v.dir.string()}, {"QUERY_STRING", v.query}};
+      if (!v.program.empty())
+        env = {{"VELTRANE_STATE_DIR", v.dir.string()},
+               {"QUERY_STRING", v.query},
+               {"GATEWAY_INTERFACE", "CGI/1.1"}};
       RunFigures f = run_once(program, args, env);
       Series& s = cgi[v.name];
       s.add(f.ms);

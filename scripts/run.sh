@@ -72,7 +72,7 @@ scripts/build.sh release >/dev/null
 
 # The number of stored chains, as the program itself reports it.
 stored_chains() {
-  QUERY_STRING=action=stats REQUEST_METHOD=GET BOT_PASSWORD= "$exe" | sed -n 's/.*"chains":\([0-9]*\).*/\1/p'
+  GATEWAY_INTERFACE=CGI/1.1 QUERY_STRING=action=stats REQUEST_METHOD=GET BOT_PASSWORD= "$exe" | sed -n 's/.*"chains":\([0-9]*\).*/\1/p'
 }
 
 if [ "$sample" = 1 ]; then

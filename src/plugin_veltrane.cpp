@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "common/buf.h"
 #include "common/descriptors.h"
 #include "common/oom.h"
 #include "common/platform.h"
@@ -18,6 +19,30 @@ namespace {
 void print_line(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputc('\n', stdout);
+}
+
+// The one line that tells a person at a terminal, who got the web answer,
+// how to ask for help. Control bytes of the argument are written as \xHH,
+// so that the hint stays one line.
+void print_mode_hint(const char* mode) {
+  Buf hint;
+  if (!mode) {
+    buf_str(hint, "no mode given");
+  } else {
+    buf_str(hint, "unknown mode '");
+    for (const char* p = mode; *p; ++p) {
+      auto byte = static_cast<unsigned char>(*p);
+      if (byte < 0x20 || byte == 0x7f) {
+        buf_addf(hint, "\\x%02x", static_cast<unsigned>(byte));
+      } else {
+        buf_add(hint, p, 1);
+      }
+    }
+    buf_str(hint, "'");
+  }
+  buf_str(hint, "; see --help\n");
+  std::fwrite(hint.bytes, 1, hint.length, stderr);
+  std::fflush(stderr);
 }
 
 int run(int argc, char** argv) {
@@ -40,13 +65,17 @@ int run(int argc, char** argv) {
     return 0;
   }
   // Under a web server every other argument is the web endpoint's, so the
-  // help is only for a person at a terminal.
-  if (mode && (std::strcmp(mode, "--help") == 0 || std::strcmp(mode, "-h") == 0) &&
-      !std::getenv("GATEWAY_INTERFACE")) {
+  // help, and the hint that points to it, are only for a person at a
+  // terminal.
+  const bool under_web_server = std::getenv("GATEWAY_INTERFACE") != nullptr;
+  if (mode && (std::strcmp(mode, "--help") == 0 || std::strcmp(mode, "-h") == 0) && !under_web_server) {
     std::fwrite(VELTRANE_USAGE.data(), 1, VELTRANE_USAGE.size(), stdout);
     return 0;
   }
-  return run_web(stdin, stdout, stderr);
+  int status = run_web(stdin, stdout, stderr);
+  // After the answer, so that the hint is the last thing on the screen.
+  if (!under_web_server) print_mode_hint(mode);
+  return status;
 }
 
 }  // namespace

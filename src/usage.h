@@ -18,7 +18,8 @@ Modes:
   -h, --help   print this help
   (none)       answer one CGI request: the viewer page "Thought Chains" or
                a JSON action (chains, chain, stats, info, clear); a web
-               server runs the program this way
+               server runs the program this way; run by hand, it adds a
+               line on stderr that points to --help
 
 Environment:
   VELTRANE_STATE_DIR       the state directory, used as given
@@ -31,7 +32,7 @@ Environment:
   TK_PLUGIN_META           when present, every run prints the metadata line
   GATEWAY_INTERFACE        set by a web server: every first argument other
                            than the four modes, -h and --help included,
-                           selects the web endpoint
+                           selects the web endpoint, with no line on stderr
 
 State:
   The recorded chains live in chains.json in the state directory, which is

@@ -1,5 +1,7 @@
 #include "mcp/dispatch.h"
 
+#include <span>
+
 #include "common/descriptors.h"
 #include "common/json.h"
 #include "common/text.h"
@@ -29,39 +31,55 @@ void discover_members(Buf& out) {
   buf_add(out, kCapabilities);
 }
 
-void answer_handshake(Buf& out, std::string_view method, std::string_view id, JsonVal params, Session& s,
-                      FILE* err) {
-  if (method == "tools/call") {
-    tool_call(out, params, id, Era::handshake, s, err);
-    return;
-  }
-  bool known = method == "initialize" || method == "tools/list" || method == "ping";
-  if (!known) {
-    answer_error(out, id, -32601, "method not found");
-    return;
-  }
-  answer_result_open(out, id, Era::handshake);
-  if (method == "initialize") initialize_members(out, params);
-  if (method == "tools/list") tools_list_members(out);
-  answer_result_close(out, Era::handshake);
+void initialize(Buf& out, const McpRequest& r, Session& /*s*/, FILE* /*err*/) {
+  answer_result_open(out, r.id, r.era);
+  initialize_members(out, r.params);
+  answer_result_close(out, r.era);
 }
 
-void answer_stateless(Buf& out, std::string_view method, std::string_view id, JsonVal params, Session& s,
-                      FILE* err) {
-  if (refuse_stateless_envelope(out, id, params)) return;
-  if (method == "tools/call") {
-    tool_call(out, params, id, Era::stateless, s, err);
-    return;
+void ping(Buf& out, const McpRequest& r, Session& /*s*/, FILE* /*err*/) {
+  answer_result_open(out, r.id, r.era);
+  answer_result_close(out, r.era);
+}
+
+void discover(Buf& out, const McpRequest& r, Session& /*s*/, FILE* /*err*/) {
+  answer_result_open(out, r.id, r.era);
+  discover_members(out);
+  answer_result_close(out, r.era, true);
+}
+
+void tools_list(Buf& out, const McpRequest& r, Session& /*s*/, FILE* /*err*/) {
+  answer_result_open(out, r.id, r.era);
+  tools_list_members(out);
+  answer_result_close(out, r.era, true);
+}
+
+struct Method {
+  std::string_view name;
+  MethodHandler handler;
+};
+
+// The methods of each era; a handler listed in both answers in the
+// request's era.
+constexpr Method kHandshakeMethods[] = {
+    {"initialize", initialize},
+    {"ping", ping},
+    {"tools/list", tools_list},
+    {"tools/call", tool_call},
+};
+constexpr Method kStatelessMethods[] = {
+    {"server/discover", discover},
+    {"tools/list", tools_list},
+    {"tools/call", tool_call},
+};
+
+MethodHandler find_method(Era era, std::string_view name) {
+  std::span<const Method> methods = kHandshakeMethods;
+  if (era == Era::stateless) methods = kStatelessMethods;
+  for (const Method& m : methods) {
+    if (m.name == name) return m.handler;
   }
-  bool known = method == "server/discover" || method == "tools/list";
-  if (!known) {
-    answer_error(out, id, -32601, "method not found");
-    return;
-  }
-  answer_result_open(out, id, Era::stateless);
-  if (method == "server/discover") discover_members(out);
-  if (method == "tools/list") tools_list_members(out);
-  answer_result_close(out, Era::stateless, true);
+  return nullptr;
 }
 
 }  // namespace
@@ -94,11 +112,16 @@ void handle_line(std::string_view line, Session& s, FILE* out, FILE* err) {
   if (!request_id_text(line, root, id)) return;
 
   JsonVal params = json_member(root, "params");
+  const McpRequest request{id, params, request_era(params)};
   Buf answer;
-  if (request_era(params) == Era::stateless) {
-    answer_stateless(answer, method, id, params, s, err);
-  } else {
-    answer_handshake(answer, method, id, params, s, err);
+  // A stateless request's envelope is checked before its method is looked
+  // up: a refused envelope is the answer whatever the method.
+  if (request.era == Era::handshake || !refuse_stateless_envelope(answer, id, params)) {
+    if (MethodHandler handler = find_method(request.era, method)) {
+      handler(answer, request, s, err);
+    } else {
+      answer_error(answer, id, -32601, "method not found");
+    }
   }
   answer_write(out, answer);
 }

@@ -29,10 +29,11 @@ void tool_result(Buf& out, std::string_view record, bool is_error) {
   buf_add(out, is_error ? R"(,"isError":true)" : R"(,"isError":false)");
 }
 
-void tool_call(Buf& out, JsonVal params, std::string_view id, Era era, Session& s, FILE* err) {
+void tool_call(Buf& out, const McpRequest& request, Session& s, FILE* err) {
+  JsonVal params = request.params;
   JsonVal name = json_member(params, "name");
   if (json_size(params) == 0 || !json_is_string(name) || json_str(name) != VELTRANE_TOOL_NAME) {
-    answer_error(out, id, -32602, "unknown tool");
+    answer_error(out, request.id, -32602, "unknown tool");
     return;
   }
   Thought t;
@@ -45,7 +46,7 @@ void tool_call(Buf& out, JsonVal params, std::string_view id, Era era, Session& 
   } else {
     error_record(record, message);
   }
-  answer_result_open(out, id, era);
+  answer_result_open(out, request.id, request.era);
   tool_result(out, record.view(), !accepted);
-  answer_result_close(out, era);
+  answer_result_close(out, request.era);
 }

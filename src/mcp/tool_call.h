@@ -6,8 +6,7 @@
 #include <string_view>
 
 #include "common/buf.h"
-#include "common/json.h"
-#include "mcp/revision.h"
+#include "mcp/method.h"
 #include "mcp/session.h"
 
 // Appends the success record of an accepted thought after the session took
@@ -23,9 +22,9 @@ void error_record(Buf& out, std::string_view message);
 // one text content item, verbatim as the structured content, and isError.
 void tool_result(Buf& out, std::string_view record, bool is_error);
 
-// Handles one call with its params (possibly absent) and the request's id
-// text, appending exactly one answer line to out. A missing or wrong tool
+// Handles one call (the "tools/call" method's handler), appending exactly
+// one answer line to out in the request's era. A missing or wrong tool
 // name is the -32602 "unknown tool" error; bad arguments are an error result
 // and leave the session untouched; an accepted thought goes through
 // session_accept (console line on err, history, store).
-void tool_call(Buf& out, JsonVal params, std::string_view id, Era era, Session& s, FILE* err);
+void tool_call(Buf& out, const McpRequest& request, Session& s, FILE* err);

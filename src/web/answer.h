@@ -1,26 +1,23 @@
-// What every JSON answer of the web endpoint shares: its header block and
-// the error answer.
+// What every JSON answer of the web endpoint shares: the action's handler
+// type, the error answer and the one writer of the header block and body.
 #pragma once
 
 #include <cstdio>
-#include <string_view>
+
+#include "web/request.h"
 
 struct Buf;
 
-// The CGI header block of every JSON answer (107 bytes). It has no Status
-// line, so the server reports 200 for errors too.
-inline constexpr std::string_view JSON_HEADERS =
-    "Content-Type: application/json; charset=utf-8\r\n"
-    "Cache-Control: no-store\r\n"
-    "X-Content-Type-Options: nosniff\r\n"
-    "\r\n";
+// One JSON action: appends the answer's body (the JSON text alone, without
+// headers or the final LF) for the request; a warning (the history limit's)
+// goes to err. The caller writes the answer (api_answer).
+using ApiHandler = void (*)(Buf& body, const Request& request, FILE* err);
 
-// Writes the JSON header block.
-void json_headers(FILE* out);
-
-// Writes the header block and {"ok":false,"error":MESSAGE} with a LF, the
+// Replaces whatever the body holds with {"ok":false,"error":MESSAGE}, the
 // message escaped as a JSON string.
-void api_err(FILE* out, const char* message);
+void api_err(Buf& body, const char* message);
 
-// Writes the header block, the assembled body and one LF, in one piece.
+// Writes the CGI header block of every JSON answer (107 bytes, with no
+// Status line, so the server reports 200 for errors too), the body and one
+// LF, composed first and written in one piece.
 void api_answer(FILE* out, const Buf& body);

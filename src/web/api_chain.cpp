@@ -32,28 +32,26 @@ bool chain_id_valid(const char* id) {
   return true;
 }
 
-void api_chain(FILE* out, const Request& request) {
+void api_chain(Buf& body, const Request& request, FILE* /*err*/) {
   char id[kIdCapacity] = "";
   bool found_id = json_str_field(request.body, "id", id, sizeof id);
   if (!found_id && *request.query) found_id = get_query_val(request.query, "id", id, sizeof id);
   if (!found_id || !chain_id_valid(id)) {
-    api_err(out, "invalid chain id");
+    api_err(body, "invalid chain id");
     return;
   }
 
   std::optional<std::string> chain;
   if (store_chain(chains_path(), id, chain) != StoreStatus::ok) {
-    api_err(out, "state unreadable");
+    api_err(body, "state unreadable");
     return;
   }
   if (!chain) {
-    api_err(out, "chain not found");
+    api_err(body, "chain not found");
     return;
   }
   // The chain is an object with at least its "id": "ok" goes in as its
   // first member, in place of the opening brace.
-  Buf body;
   buf_str(body, "{\"ok\":true,");
   buf_add(body, std::string_view(*chain).substr(1));
-  api_answer(out, body);
 }

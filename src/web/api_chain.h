@@ -1,9 +1,7 @@
 // The "chain" action: one stored chain, whole.
 #pragma once
 
-#include <cstdio>
-
-#include "web/request.h"
+#include "web/answer.h"
 
 // True when the id has 1 to 64 bytes, each an ASCII letter or digit, "-"
 // or "_".
@@ -13,4 +11,4 @@ bool chain_id_valid(const char* id);
 // else from the query parameter "id"; answers "invalid chain id" (without
 // reading the store), "state unreadable", "chain not found", or the stored
 // chain with "ok":true as its first member. Reads only.
-void api_chain(FILE* out, const Request& request);
+void api_chain(Buf& body, const Request& request, FILE* err);

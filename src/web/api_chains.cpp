@@ -21,15 +21,13 @@ std::string_view state_dir_name(std::string_view dir) {
   return name.substr(0, kDirNameMax);
 }
 
-void api_chains(FILE* out) {
+void api_chains(Buf& body, const Request& /*request*/, FILE* /*err*/) {
   const std::string dir = state_dir();
   StoreList list;
   if (store_list(chains_path(dir), list) != StoreStatus::ok) {
-    api_err(out, "state unreadable");
+    api_err(body, "state unreadable");
     return;
   }
-  // The whole answer is assembled before anything is written.
-  Buf body;
   buf_str(body, "{\"ok\":true,\"plugin\":\"");
   buf_add(body, VELTRANE_PROGRAM);
   buf_addf(body, "\",\"count\":%zu,\"state_dir_name\":", list.count);
@@ -37,5 +35,4 @@ void api_chains(FILE* out) {
   buf_str(body, ",\"chains\":[");
   buf_add(body, list.records);
   buf_str(body, "]}");
-  api_answer(out, body);
 }

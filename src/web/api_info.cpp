@@ -7,9 +7,8 @@
 #include "store/state_dir.h"
 #include "web/answer.h"
 
-void api_info(FILE* out, FILE* err) {
+void api_info(Buf& body, const Request& /*request*/, FILE* err) {
   const std::string dir = state_dir();
-  Buf body;
   buf_str(body, "{\"ok\":true,\"plugin\":\"");
   buf_add(body, VELTRANE_PROGRAM);
   buf_str(body, "\",\"slug\":\"");
@@ -28,5 +27,4 @@ void api_info(FILE* out, FILE* err) {
   json_escape_buf(body, dir);
   buf_addf(body, ",\"max_chains\":%d,\"max_thoughts_each\":%d,\"max_thought_history\":%lld}", MAX_CHAINS,
            MAX_THOUGHTS_EACH, static_cast<long long>(read_max_history(err)));
-  api_answer(out, body);
 }

@@ -2,8 +2,8 @@
 // the state directory and the limits.
 #pragma once
 
-#include <cstdio>
+#include "web/answer.h"
 
-// Writes the info answer. Opens nothing and has no error answer; the
+// Answers the info. Opens nothing and has no error answer; the
 // history limit's warning, if any, goes to err.
-void api_info(FILE* out, FILE* err);
+void api_info(Buf& body, const Request& request, FILE* err);

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/buf.h"
 #include "web/answer.h"
 #include "web/api_chain.h"
 #include "web/api_chains.h"
@@ -31,20 +32,26 @@ bool asks_for_json(const char* query) {
   return after == '\0' || after == '&';
 }
 
-void dispatch(FILE* out, FILE* err, std::string_view action, const Request& request) {
-  if (action == "chains") {
-    api_chains(out);
-  } else if (action == "chain") {
-    api_chain(out, request);
-  } else if (action == "stats") {
-    api_stats(out, err);
-  } else if (action == "info") {
-    api_info(out, err);
-  } else if (action == "clear") {
-    api_clear_action(out, request);
-  } else {
-    api_err(out, "unknown action");
+// The JSON actions, by the name a request gives.
+struct ApiAction {
+  std::string_view name;
+  ApiHandler handler;
+  bool changes_state;  // false: the action only reads
+};
+
+constexpr ApiAction kActions[] = {
+    {"chains", api_chains, false},      // a summary record of every chain
+    {"chain", api_chain, false},        // one chain, whole
+    {"stats", api_stats, false},        // totals and limits
+    {"info", api_info, false},          // identity, tool schemas, limits
+    {"clear", api_clear_action, true},  // removes the chains file
+};
+
+const ApiAction* find_action(std::string_view name) {
+  for (const ApiAction& a : kActions) {
+    if (a.name == name) return &a;
   }
+  return nullptr;
 }
 
 int serve(FILE* in, FILE* out, FILE* err) {
@@ -82,7 +89,13 @@ int serve(FILE* in, FILE* out, FILE* err) {
   if (json_str_field(request.body, "action", from_body, sizeof from_body) && from_body[0]) action = from_body;
   if (action.empty()) action = "chains";
 
-  dispatch(out, err, action, request);
+  Buf answer;
+  if (const ApiAction* a = find_action(action)) {
+    a->handler(answer, request, err);
+  } else {
+    api_err(answer, "unknown action");
+  }
+  api_answer(out, answer);
   return 0;
 }
 

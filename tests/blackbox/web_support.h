@@ -25,9 +25,11 @@ inline std::string error_answer(const std::string& message) {
 
 // One request: the CGI variables in env, the body as stdin. The state
 // directory is always given, since under wine LOCALAPPDATA is set by wine.
+// GATEWAY_INTERFACE is set as a web server sets it.
 inline RunResult web_request(const std::string& state_dir, std::map<std::string, std::string> env,
                              std::string body = {}) {
   env["VELTRANE_STATE_DIR"] = state_dir;
+  env.emplace("GATEWAY_INTERFACE", "CGI/1.1");
   return run_program({}, std::move(env), std::move(body));
 }
 
