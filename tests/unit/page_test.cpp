@@ -6,11 +6,21 @@
 #include <memory>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "support/temp_dir.h"
-#include "web/page/assets.h"
 
 namespace {
+
+// The header block, written out here on its own, so that a change to the
+// security policy shows.
+const std::string kHeaders =
+    "Content-Type: text/html; charset=utf-8\r\n"
+    "Cache-Control: no-store\r\n"
+    "X-Content-Type-Options: nosniff\r\n"
+    "X-Frame-Options: SAMEORIGIN\r\n"
+    "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
+    "img-src data:; connect-src 'self'; form-action 'none'; base-uri 'none'\r\n\r\n";
 
 std::string page_output() {
   std::unique_ptr<FILE, int (*)(FILE*)> f(std::tmpfile(), &std::fclose);
@@ -25,100 +35,81 @@ std::string page_output() {
   return out;
 }
 
-std::string source_file(const char* name) {
-  return read_bytes(std::string(VELTRANE_SOURCE_DIR) + "/src/web/page/" + name);
+// The document the build assembled from the page's files.
+std::string document() { return read_bytes(VELTRANE_PAGE_DOCUMENT); }
+
+// The page's parts, in the order the build places them.
+std::vector<std::string> part_paths() {
+  std::vector<std::string> paths;
+  std::string_view list = VELTRANE_PAGE_PARTS;
+  for (std::size_t bar; (bar = list.find('|')) != std::string_view::npos; list.remove_prefix(bar + 1))
+    paths.emplace_back(list.substr(0, bar));
+  paths.emplace_back(list);
+  return paths;
 }
 
-std::size_t count(std::string_view text, std::string_view what) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(what); at != std::string_view::npos; at = text.find(what, at + 1)) ++n;
-  return n;
+std::string where_they_differ(const std::string& got, const std::string& want) {
+  std::size_t i = 0;
+  while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
+  return "first difference at byte " + std::to_string(i) + " of " + std::to_string(got.size()) + " (want " +
+         std::to_string(want.size()) + ")";
 }
 
 }  // namespace
 
-TEST(Page, EmbeddedAssetsMatchTheirSources) {
-  struct {
-    const char* file;
-    std::string_view embedded;
-  } cases[] = {
-      {"page.html", ASSET_PAGE_HTML},
-      {"theme_head.html", ASSET_THEME_HEAD_HTML},
-      {"theme_api.html", ASSET_THEME_API_HTML},
-  };
-  for (const auto& c : cases) {
-    std::string want = source_file(c.file);
-    ASSERT_FALSE(want.empty()) << c.file;
-    EXPECT_TRUE(c.embedded == want) << c.file << ": embedded " << c.embedded.size() << " bytes, source "
-                                    << want.size();
-  }
-}
-
-TEST(Page, TemplateShape) {
-  std::string_view t = ASSET_PAGE_HTML;
-  EXPECT_EQ(t.substr(0, 16), "<!DOCTYPE html>\n");
-  EXPECT_EQ(count(t, "\x01"), 1u);
-  EXPECT_EQ(count(t, "\x02"), 1u);
-  EXPECT_EQ(count(t, "<title>Thought Chains</title>\n\x01\n"), 1u)
-      << "theme head on the line after the title";
-  EXPECT_TRUE(t.ends_with("\n\x02</body>\n</html>\n")) << "theme API script directly before </body>";
-  // Lines end in LF alone; the only other bytes outside printable ASCII are
-  // the placeholders and the middle dot of the branch badge.
-  std::size_t high = 0;
-  for (std::size_t i = 0; i < t.size(); ++i) {
-    auto b = static_cast<unsigned char>(t[i]);
-    if (b == '\n' || b == 1 || b == 2) continue;
-    EXPECT_FALSE(b < 0x20 || b == 0x7f) << "control byte " << int(b) << " at " << i;
-    if (b >= 0x80) ++high;
-  }
-  EXPECT_EQ(high, 2u);
-  EXPECT_EQ(count(t, "\xc2\xb7"), 1u);
-
-  std::string_view head = ASSET_THEME_HEAD_HTML;
-  EXPECT_TRUE(head.starts_with("<script>\n")) << "theme head opens with its script";
-  EXPECT_EQ(count(head, "</script>\n<style>\n"), 1u) << "script, one LF, style";
-  EXPECT_TRUE(head.ends_with("</style>")) << "no LF after the style element";
-  std::string_view api = ASSET_THEME_API_HTML;
-  EXPECT_TRUE(api.starts_with("<script>\n"));
-  EXPECT_TRUE(api.ends_with("</script>\n"));
-  EXPECT_EQ(count(api, "<script"), 1u);
-  for (std::string_view asset : {t, head, api}) EXPECT_EQ(count(asset, "\r"), 0u);
-}
-
-TEST(Page, EmissionIsHeaderThenTemplateWithBothTextsInserted) {
+TEST(Page, AnswerIsTheHeaderBlockThenTheAssembledDocument) {
+  std::string doc = document();
+  ASSERT_FALSE(doc.empty()) << VELTRANE_PAGE_DOCUMENT;
   std::string out = page_output();
-  ASSERT_GT(out.size(), PAGE_HEADERS.size());
-  // Written out here on its own, so that a change to the policy shows.
-  const std::string want_headers =
-      "Content-Type: text/html; charset=utf-8\r\n"
-      "Cache-Control: no-store\r\n"
-      "X-Content-Type-Options: nosniff\r\n"
-      "X-Frame-Options: SAMEORIGIN\r\n"
-      "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
-      "img-src data:; connect-src 'self'; form-action 'none'; base-uri 'none'\r\n\r\n";
-  EXPECT_EQ(out.substr(0, want_headers.size()), want_headers);
+  EXPECT_EQ(out.substr(0, kHeaders.size()), kHeaders);
+  EXPECT_TRUE(out == kHeaders + doc) << where_they_differ(out, kHeaders + doc);
+}
 
-  std::string_view t = ASSET_PAGE_HTML;
-  std::size_t p1 = t.find('\x01'), p2 = t.find('\x02');
-  ASSERT_LT(p1, p2);
-  std::string want;
-  want.append(t.substr(0, p1));
-  want.append(ASSET_THEME_HEAD_HTML);
-  want.append(t.substr(p1 + 1, p2 - p1 - 1));
-  want.append(ASSET_THEME_API_HTML);
-  want.append(t.substr(p2 + 1));
-  std::string body = out.substr(want_headers.size());
-  EXPECT_TRUE(body == want) << "body differs from template with both texts inserted: " << body.size()
-                            << " bytes, want " << want.size();
-  EXPECT_EQ(body.find('\x01'), std::string::npos);
-  EXPECT_EQ(body.find('\x02'), std::string::npos);
+// Each part reaches the document byte for byte (the style sheet's and the
+// scripts' semicolons, brackets and backslashes included), once and in the
+// listed order, and no part line of the markup is left in it.
+TEST(Page, DocumentHoldsEveryPartInOrder) {
+  std::string doc = document();
+  std::vector<std::string> paths = part_paths();
+  ASSERT_GE(paths.size(), 3u);
+  std::size_t from = 0;
+  for (const std::string& path : paths) {
+    std::string part = read_bytes(path);
+    ASSERT_FALSE(part.empty()) << path;
+    std::size_t at = doc.find(part, from);
+    ASSERT_NE(at, std::string::npos) << path << " is not in the document after the part before it";
+    EXPECT_EQ(doc.find(part, at + 1), std::string::npos) << path << " is in the document twice";
+    from = at + part.size();
+  }
+  EXPECT_EQ(doc.find("<!-- part:"), std::string::npos);
+}
+
+// The theme is chosen before anything is drawn: its script and palette sit in
+// the head, before the page's own style sheet. The script that changes it
+// later runs from the body.
+TEST(Page, ThemeFilesSitWhereTheyWork) {
+  std::string doc = document();
+  std::string page_dir = std::string(VELTRANE_SOURCE_DIR) + "/src/web/page/";
+  std::string head = read_bytes(page_dir + "theme_head.html");
+  std::string style = read_bytes(page_dir + "page.css");
+  std::string api = read_bytes(page_dir + "theme_api.html");
+  ASSERT_FALSE(head.empty() || style.empty() || api.empty());
+  std::size_t at_head = doc.find(head), at_style = doc.find(style), at_api = doc.find(api);
+  ASSERT_NE(at_head, std::string::npos);
+  ASSERT_NE(at_style, std::string::npos);
+  ASSERT_NE(at_api, std::string::npos);
+  EXPECT_LT(doc.find("<head>"), at_head);
+  EXPECT_LT(at_head, at_style);
+  EXPECT_LE(at_head + head.size(), doc.find("</head>"));
+  EXPECT_LT(doc.find("<body>"), at_api);
+  EXPECT_LE(at_api + api.size(), doc.find("</body>"));
 }
 
 // The security policy allows inline scripts and styles only: anything the
 // page would load from elsewhere is blocked, and handlers written into the
 // markup are not how the page attaches behaviour.
 TEST(Page, BodyReferencesNothingOutside) {
-  std::string body = page_output().substr(301);
+  std::string body = page_output().substr(kHeaders.size());
   struct {
     const char* pattern;
     const char* why;

@@ -1,27 +1,34 @@
 #include "web/page/page.h"
 
-#include "web/page/assets.h"
+#include <array>
+#include <bit>
+#include <cstddef>
+
+#include "assets/PAGE_HTML.h"
 
 namespace {
 
-void put(FILE* out, std::string_view text) {
-  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), out);
+constexpr std::array<char, PAGE_HEADERS.size()> header_bytes() {
+  std::array<char, PAGE_HEADERS.size()> bytes{};
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = PAGE_HEADERS[i];
+  return bytes;
 }
+
+// The whole answer as one array, joined by the compiler: a record of the two
+// arrays read as one (the bit cast compiles only if the record has no
+// padding). Copying the document element by element in a constant
+// expression instead would run into the compilers' step limits as the page
+// grows.
+struct Answer {
+  std::array<char, PAGE_HEADERS.size()> headers;
+  std::array<char, ASSET_PAGE_HTML.size()> document;
+};
+constexpr auto kAnswer = std::bit_cast<std::array<char, PAGE_HEADERS.size() + ASSET_PAGE_HTML.size()>>(
+    Answer{header_bytes(), ASSET_PAGE_HTML});
 
 }  // namespace
 
 void page_write(FILE* out) {
-  put(out, PAGE_HEADERS);
-  // The template is written in runs between placeholder bytes; each inserted
-  // text goes out in one write.
-  std::string_view rest = ASSET_PAGE_HTML;
-  for (;;) {
-    std::size_t at = rest.find_first_of(std::string_view("\x01\x02", 2));
-    if (at == std::string_view::npos) break;
-    put(out, rest.substr(0, at));
-    put(out, rest[at] == PAGE_THEME_HEAD_MARK ? ASSET_THEME_HEAD_HTML : ASSET_THEME_API_HTML);
-    rest.remove_prefix(at + 1);
-  }
-  put(out, rest);
+  std::fwrite(kAnswer.data(), 1, kAnswer.size(), out);
   std::fflush(out);
 }

@@ -18,12 +18,8 @@ inline constexpr std::string_view PAGE_HEADERS =
     "base-uri 'none'\r\n"
     "\r\n";
 
-// The placeholder bytes of the page template.
-inline constexpr char PAGE_THEME_HEAD_MARK = '\x01';
-inline constexpr char PAGE_THEME_API_MARK = '\x02';
-
-// Writes the header block, then the page template with the theme head in
-// place of its 0x01 byte and the theme API script in place of its 0x02 byte.
-// The page is static: nothing in it depends on the request or the store.
-// Write errors are not reported; the web server sees a short answer.
+// Writes the header block and the page's document, the one the build
+// assembles from the files of src/web/page/, in one write. The page is
+// static: nothing in it depends on the request or the store. Write errors are
+// not reported; the web server sees a short answer.
 void page_write(FILE* out);
