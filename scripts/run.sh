@@ -19,7 +19,8 @@ MCP client at it, and serves the viewer on http://127.0.0.1:PORT/ with
 lighttpd until Ctrl-C.
 
   --port N, --port=N  serve on port N (default 8080)
-  --sample            first record a short sample chain through the MCP server
+  --sample            first record a sample chain (14 thoughts with code, tables,
+                      revisions and a branch) through the MCP server
   --mcp               run the MCP server on stdio instead of serving the viewer
   -h, --help          print this help
 
@@ -151,7 +152,7 @@ EOF
 if [ "$(stored_chains)" = 0 ]; then
   echo
   echo "No thought chains are stored yet. Ask your MCP client to use the veltraneflowstream tool,"
-  echo "or record a short sample chain: scripts/run.sh --sample"
+  echo "or record a sample chain: scripts/run.sh --sample"
 fi
 echo
 exec scripts/serve.sh --port "$port" "$exe"
