@@ -19,7 +19,8 @@ MCP client at it, and serves the viewer on http://127.0.0.1:PORT/ with
 lighttpd until Ctrl-C.
 
   --port N, --port=N  serve on port N (default 8080)
-  --sample            first record a short sample chain through the MCP server
+  --sample            first record a sample chain (14 thoughts with code, tables,
+                      revisions and a branch) through the MCP server
   --mcp               run the MCP server on stdio instead of serving the viewer
   -h, --help          print this help
 
@@ -60,19 +61,74 @@ fi
 port=$((10#$port))
 if [ "$mcp" = 1 ] && [ "$sample" = 1 ]; then fail "--sample serves the viewer; it does not go with --mcp"; fi
 
+# Shows the build's messages short: one line per step ("[ 40%] compiling
+# src/store/recorder.cpp"), rewritten in place on a terminal; what is not a
+# step (a compiler's warning or error) passes through as it is.
+show_progress() {
+  local line step shown=0 tty=0 steps=0 others=0
+  [ -t 1 ] && tty=1
+  while IFS= read -r line; do
+    case $line in
+      "Scanning dependencies of target "* | "Consolidate compiler generated dependencies of target "*) continue ;;
+      \[*%\]\ *) ;;
+      *)
+        [ "$shown" = 1 ] && [ "$tty" = 1 ] && printf '\r\033[K'
+        shown=0
+        others=$((others + 1))
+        printf '%s\n' "$line"
+        continue
+        ;;
+    esac
+    step=${line#*] }
+    case $step in
+      "Built target "*) continue ;;
+      "Building CXX object "*) step=${step#Building CXX object }; step="compiling ${step#*.dir/}"; step=${step%.o} ;;
+      "Linking CXX "*) step="linking ${step##* }" ;;
+      *) step=${step,} ;;
+    esac
+    step="${line%%]*}] $step"
+    steps=$((steps + 1))
+    if [ "$tty" = 1 ]; then
+      printf '\r\033[K  %s' "$step"
+      shown=1
+    else
+      printf '  %s\n' "$step"
+    fi
+  done
+  [ "$shown" = 1 ] && printf '\r\033[K'
+  [ "$steps" = 0 ] && [ "$others" = 0 ] && echo "  nothing to rebuild"
+  return 0
+}
+
+# Builds the program (the release preset), saying what it builds and how
+# long it took. Fails with the build's messages shown.
+build_program() {
+  local started=$SECONDS
+  if [ -x "$exe" ]; then
+    echo "Building $exe (only what changed) ..."
+  else
+    echo "Building $exe; the first build takes about 20 s on two cores ..."
+  fi
+  if ! scripts/build.sh release 2>&1 | show_progress; then
+    echo "run.sh: the build failed (its messages are above)." >&2
+    exit 1
+  fi
+  echo "Done in $((SECONDS - started)) s."
+}
+
 if [ "$mcp" = 1 ]; then
+  # Standard output is the MCP channel: everything else goes to stderr.
   scripts/setup.sh build >&2
-  scripts/build.sh release >&2
+  build_program >&2
   exec "$exe" --mcp
 fi
 
 scripts/setup.sh build serve
-echo "Building $exe ..."
-scripts/build.sh release >/dev/null
+build_program
 
 # The number of stored chains, as the program itself reports it.
 stored_chains() {
-  GATEWAY_INTERFACE=CGI/1.1 QUERY_STRING=action=stats REQUEST_METHOD=GET BOT_PASSWORD= "$exe" | sed -n 's/.*"chains":\([0-9]*\).*/\1/p'
+  GATEWAY_INTERFACE=CGI/1.1 QUERY_STRING=action=stats REQUEST_METHOD=GET BOT_PASSWORD='' "$exe" | sed -n 's/.*"chains":\([0-9]*\).*/\1/p'
 }
 
 if [ "$sample" = 1 ]; then
@@ -96,7 +152,7 @@ EOF
 if [ "$(stored_chains)" = 0 ]; then
   echo
   echo "No thought chains are stored yet. Ask your MCP client to use the veltraneflowstream tool,"
-  echo "or record a short sample chain: scripts/run.sh --sample"
+  echo "or record a sample chain: scripts/run.sh --sample"
 fi
 echo
 exec scripts/serve.sh --port "$port" "$exe"

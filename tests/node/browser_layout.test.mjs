@@ -1,25 +1,21 @@
 // The viewer's two layouts (two columns, and one column on narrow screens)
 // in both themes; screenshots of each view go to tests/artifacts/.
-import { after, before, test } from 'node:test';
+import { after, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { startServer } from './lib/server.mjs';
-import { openBrowser, screenshot } from './lib/browser.mjs';
-import { MIXED, chain, thought, writeChains } from './lib/fixtures.mjs';
+import { checkConsole, screenshot, withBrowser } from './lib/browser.mjs';
+import { CAPPED, MIXED, chain, thought, writeChains } from './lib/fixtures.mjs';
 import { visible, waitCount } from './lib/wait.mjs';
 
-let server;
-
-before(async () => {
-  server = await startServer();
-  writeChains(server.stateDir, [
-    MIXED,
-    chain('th-capped', Array.from({ length: 1000 }, (_, i) => thought(`step ${i + 1}`, i + 1, 1000)), 1700000200),
-    chain('th-long-0123456789abcdef0123456789abcdef', [
-      thought('A long thought that wraps over several lines in the list and in the timeline, '.repeat(4), 1, 2),
-    ], 1700000100),
-  ]);
-});
-after(async () => { await server?.stop(); });
+const server = await startServer();
+after(() => server.stop());
+writeChains(server.stateDir, [
+  MIXED,
+  CAPPED,
+  chain('th-long-0123456789abcdef0123456789abcdef', [
+    thought('A long thought that wraps over several lines in the list and in the timeline, '.repeat(4), 1, 2),
+  ], 1700000100),
+]);
 
 const LAYOUTS = [
   { name: 'wide', viewport: { width: 1200, height: 800 }, narrow: false },
@@ -29,8 +25,7 @@ const LAYOUTS = [
 for (const theme of ['dark', 'light']) {
   for (const layout of LAYOUTS) {
     test(`${layout.name} layout, ${theme} theme`, async () => {
-      const browser = await openBrowser({ viewport: layout.viewport, colorScheme: theme });
-      try {
+      await withBrowser({ viewport: layout.viewport, colorScheme: theme }, async (browser) => {
         const { page } = browser;
         await page.goto(`${server.url}/plugin_veltrane?theme=${theme}`);
         await waitCount(page, '#chains li', 3);
@@ -52,11 +47,8 @@ for (const theme of ['dark', 'light']) {
         assert.equal(await visible(page, '#listCard'), true);
         assert.equal(await visible(page, '#dhead'), false);
         assert.equal(await visible(page, '#backBtn'), false);
-        assert.deepEqual(browser.cspViolations(), []);
-        assert.deepEqual(browser.pageErrors(), []);
-      } finally {
-        await browser.close();
-      }
+        checkConsole(browser);
+      });
     });
   }
 }

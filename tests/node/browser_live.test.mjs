@@ -1,30 +1,15 @@
 // The viewer while a model is thinking: the built program's MCP server
 // records thoughts into the state directory that lighttpd's CGI reads, and
 // the open page picks them up by itself.
-import { after, before, test } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { startServer } from './lib/server.mjs';
-import { openBrowser, recordRequests } from './lib/browser.mjs';
+import { checkConsole, recordRequests } from './lib/browser.mjs';
 import { startMcp } from './lib/mcp_raw.mjs';
 import { MIXED, chain, thought, writeChains } from './lib/fixtures.mjs';
-import { waitCount, waitText } from './lib/wait.mjs';
+import { startViewer } from './lib/viewer.mjs';
+import { scrollTimelineToEnd, waitCount, waitText } from './lib/wait.mjs';
 
-let server;
-let browser;
-
-before(async () => {
-  server = await startServer();
-  browser = await openBrowser({ viewport: { width: 1200, height: 800 } });
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-});
-
-function checkConsole() {
-  assert.deepEqual(browser.cspViolations(), []);
-  assert.deepEqual(browser.pageErrors(), []);
-}
+const { server, browser } = await startViewer({ browser: { viewport: { width: 1200, height: 800 } } });
 
 const step = (n, total = 60) => ({
   thought: `Thought ${n}: what we know so far\nfirst point\nsecond point\nthird point\nand a conclusion`,
@@ -92,13 +77,7 @@ test('new thoughts appear in place, a reader at the end follows them, and nothin
     // At the end, the view follows the newest thought.
     // Parts coming into view are laid out and change the height; the reader
     // keeps going until the end stays put.
-    await page.evaluate(async () => {
-      const w = document.getElementById('tlwrap');
-      for (let i = 0; i < 5; i++) {
-        w.scrollTop = w.scrollHeight;
-        await new Promise((r) => requestAnimationFrame(r));
-      }
-    });
+    await scrollTimelineToEnd(page, 5);
     assert.equal(await atEnd(page), true);
     await mcp.think(step(34));
     await waitCount(page, '#tl li', 34);
@@ -121,7 +100,7 @@ test('new thoughts appear in place, a reader at the end follows them, and nothin
     await setHidden(page, false);
     await waitCount(page, '#tl li', 35);
     assert.ok(whileHidden.length >= 1);
-    checkConsole();
+    checkConsole(browser);
   } finally {
     await mcp.close();
   }
@@ -148,7 +127,7 @@ test('a failing poll shows its error once, keeps what is shown, and clears itsel
   assert.equal(await page.$$eval('#chains li', (l) => l.length), 2, 'the list stays');
   await page.unroute('**/plugin_veltrane?action=chains*');
   await page.waitForFunction(() => document.getElementById('errbox').style.display === 'none', null, { timeout: 5000 });
-  checkConsole();
+  checkConsole(browser);
 });
 
 test('Refresh brings new thoughts and keeps the scroll position', async () => {
@@ -164,5 +143,5 @@ test('Refresh brings new thoughts and keeps the scroll position', async () => {
   await page.click('#refreshBtn');
   await waitCount(page, '#tl li', 32);
   assert.deepEqual(await placeOf(page, 20), before20);
-  checkConsole();
+  checkConsole(browser);
 });

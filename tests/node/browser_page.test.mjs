@@ -1,12 +1,13 @@
 // The viewer page in a real browser, served by lighttpd running the program
 // as a CGI, over the node's direct route and the hub's plug-in route.
-import { after, before, describe, test } from 'node:test';
+import { describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { startServer } from './lib/server.mjs';
-import { openBrowser, recordRequests } from './lib/browser.mjs';
-import { MIXED, chain, chainsPath, thought, writeChains, writeRaw } from './lib/fixtures.mjs';
+import { checkConsole, recordRequests } from './lib/browser.mjs';
+import { CAPPED, MIXED, chain, chainsPath, thought, writeChains, writeRaw } from './lib/fixtures.mjs';
+import { startViewer } from './lib/viewer.mjs';
 import { text, visible, waitCount, waitText } from './lib/wait.mjs';
 
 const ROUTES = [
@@ -14,26 +15,9 @@ const ROUTES = [
   { name: 'hub route', page: '/plugins?plugin=veltrane', prefix: '/plugins?plugin=veltrane&action=' },
 ];
 
-const MANY = chain('th-capped', Array.from({ length: 1000 }, (_, i) => thought(`step ${i + 1}`, i + 1, 1000)), 1700000200);
 const PLAIN = chain('th-plain', [thought('Only one', 1, 3)], 1700000100);
 
-let server;
-let browser;
-
-before(async () => {
-  server = await startServer();
-  browser = await openBrowser();
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-});
-
-// Every test leaves the console free of policy complaints and script errors.
-async function checkConsole() {
-  assert.deepEqual(browser.cspViolations(), []);
-  assert.deepEqual(browser.pageErrors(), []);
-}
+const { server, browser } = await startViewer();
 
 function pageUrl(route, extra = '') {
   const sep = route.page.includes('?') ? '&' : '?';
@@ -43,7 +27,7 @@ function pageUrl(route, extra = '') {
 describe('list and timeline', () => {
   for (const route of ROUTES) {
     test(`chains, chips, timeline, JSON panel, back and refresh over the ${route.name}`, async () => {
-      writeChains(server.stateDir, [MIXED, MANY, PLAIN]);
+      writeChains(server.stateDir, [MIXED, CAPPED, PLAIN]);
       const { page } = browser;
       const requests = recordRequests(page);
       await page.goto(pageUrl(route));
@@ -106,7 +90,7 @@ describe('list and timeline', () => {
 
       // Refresh in the detail view opens the same chain again and sees new thoughts.
       writeChains(server.stateDir, [
-        { ...MIXED, thoughts: [...MIXED.thoughts, thought('One more', 4, 4, { next_needed: false })] }, MANY, PLAIN,
+        { ...MIXED, thoughts: [...MIXED.thoughts, thought('One more', 4, 4, { next_needed: false })] }, CAPPED, PLAIN,
       ]);
       const before = requests.length;
       await page.click('#refreshBtn');
@@ -124,7 +108,7 @@ describe('list and timeline', () => {
       assert.equal(await text(page, '#jsonBtn'), 'Hide JSON', 'the panel stays open across views');
       await page.click('#jsonBtn');
       assert.equal(await visible(page, '#json'), false);
-      await checkConsole();
+      checkConsole(browser);
     });
   }
 
@@ -148,7 +132,7 @@ describe('list and timeline', () => {
       assert.equal(await page.$eval('#dProg', (e) => e.style.width), c.width, c.id);
       assert.equal(await text(page, '#dCount'), c.count, c.id);
     }
-    await checkConsole();
+    checkConsole(browser);
   });
 
   test('an empty store shows zero chips and how to record a chain', async () => {
@@ -160,7 +144,7 @@ describe('list and timeline', () => {
     assert.equal(await text(page, '#chipThoughts'), 'thoughts 0');
     assert.deepEqual(await page.$$eval('#empty code', (c) => c.map((e) => e.textContent)),
       ['veltraneflowstream', 'plugin_veltrane --mcp']);
-    await checkConsole();
+    checkConsole(browser);
   });
 });
 
@@ -191,7 +175,7 @@ describe('answer text is never markup', () => {
     await page.click('#chains li >> nth=0');
     await waitText(page, '#errbox', 'invalid chain id');
     assert.equal(await page.evaluate(() => window.__pwned), undefined);
-    await checkConsole();
+    checkConsole(browser);
   });
 });
 
@@ -227,7 +211,7 @@ describe('errors', () => {
     await page.click('#refreshBtn');
     await waitCount(page, '#tl li', 1);
     assert.equal(await visible(page, '#errbox'), false, 'opening a chain hides the error box');
-    await checkConsole();
+    checkConsole(browser);
   });
 
   test('a wrong password shows the gate\'s refusal', async () => {
@@ -243,7 +227,7 @@ describe('errors', () => {
       await waitText(page, '#errbox', 'invalid node password');
       assert.equal(await text(page, '#chipChains'), 'chains -', 'a failed answer renders nothing');
       await page.unroute('**/plugin_veltrane?pwd=*');
-      await checkConsole();
+      checkConsole(browser);
     } finally {
       await guarded.stop();
     }
@@ -288,7 +272,7 @@ describe('requests', () => {
     assert.ok(requests.some((r) => r.url === '/plugin_veltrane?action=chain&id=th-mixed-1&id=S1'),
       JSON.stringify(requests.map((r) => r.url)));
     await page.evaluate(() => localStorage.clear());
-    await checkConsole();
+    checkConsole(browser);
   });
 
   test('a password with reserved characters reaches the gate intact', async () => {
@@ -302,7 +286,7 @@ describe('requests', () => {
       await page.click('#chains li');
       await waitCount(page, '#tl li', 1);
       assert.equal(await visible(page, '#errbox'), false);
-      await checkConsole();
+      checkConsole(browser);
     } finally {
       await guarded.stop();
     }
@@ -327,7 +311,7 @@ describe('requests', () => {
     assert.equal(await page.$$eval('#tl li', (l) => l.length), 1);
     assert.equal(JSON.parse(await text(page, '#json')).id, 'th-other');
     await page.unroute('**/plugin_veltrane?action=chain&id=th-mixed-1*');
-    await checkConsole();
+    checkConsole(browser);
   });
 });
 
@@ -359,6 +343,6 @@ describe('clear', () => {
     assert.equal(await page.$$eval('#tl li, #chains li', (l) => l.length), 0);
     assert.equal(await text(page, '#chipChains'), 'chains 0');
     assert.equal(await visible(page, '#empty'), true);
-    await checkConsole();
+    checkConsole(browser);
   });
 });

@@ -1,39 +1,21 @@
 // The whole system once: a real MCP client records a chain through the
 // program's MCP mode, and the browser then shows exactly that chain through
 // the program's web mode, both over the same state directory.
-import { after, before, test } from 'node:test';
+import { after, test } from 'node:test';
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
-import { Client } from '@modelcontextprotocol/sdk/client/index.js';
-import { StdioClientTransport } from '@modelcontextprotocol/sdk/client/stdio.js';
-import { exe } from './lib/program.mjs';
-import { startServer } from './lib/server.mjs';
-import { openBrowser } from './lib/browser.mjs';
+import { checkConsole } from './lib/browser.mjs';
+import { TOOL, connectV1 } from './lib/mcp_sdk.mjs';
+import { removeDir, tempDir } from './lib/temp.mjs';
+import { startViewer } from './lib/viewer.mjs';
 import { text, waitCount } from './lib/wait.mjs';
 
-let stateDir;
-let server;
-let browser;
-
-before(async () => {
-  stateDir = fs.mkdtempSync(path.join(os.tmpdir(), 'veltrane-system-'));
-  server = await startServer({ stateDir });
-  browser = await openBrowser();
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-  fs.rmSync(stateDir, { recursive: true, force: true });
-});
+const stateDir = tempDir('veltrane-system-');
+const { server, browser } = await startViewer({ server: { stateDir } });
+after(() => removeDir(stateDir));
 
 test('a chain recorded over MCP shows in the viewer with its revision and branch', async () => {
-  const transport = new StdioClientTransport({
-    command: exe, args: ['--mcp'], env: { VELTRANE_STATE_DIR: stateDir }, stderr: 'pipe',
-  });
-  const client = new Client({ name: 'viewer-test', version: '1.0.0' });
-  await client.connect(transport);
+  const client = await connectV1(stateDir);
   try {
     await client.listTools();
     const calls = [
@@ -44,7 +26,7 @@ test('a chain recorded over MCP shows in the viewer with its revision and branch
         branchFromThought: 1, branchId: 'road-b', needsMoreThoughts: true },
     ];
     for (const args of calls) {
-      const res = await client.callTool({ name: 'veltraneflowstream', arguments: args });
+      const res = await client.callTool(TOOL, args);
       assert.equal(res.isError, false, JSON.stringify(res));
     }
   } finally {
@@ -77,6 +59,5 @@ test('a chain recorded over MCP shows in the viewer with its revision and branch
     ['rev', '#2 / 3 REVISION OF #1', 'Sharper framing'],
     ['br', '#3 / 4 BRANCH FROM #1 \u00b7 ROAD-B FINAL needs more thoughts', 'Another road\nwith two lines'],
   ]);
-  assert.deepEqual(browser.cspViolations(), []);
-  assert.deepEqual(browser.pageErrors(), []);
+  checkConsole(browser);
 });

@@ -1,39 +1,24 @@
 // The viewer page's light and dark theme in a real browser: how it is chosen
 // at load, remembered, changed, hidden when embedded, and followed from a
 // host frame.
-import { after, before, test } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { startServer } from './lib/server.mjs';
-import { openBrowser } from './lib/browser.mjs';
+import { checkConsole } from './lib/browser.mjs';
 import { MIXED, writeChains } from './lib/fixtures.mjs';
+import { startViewer } from './lib/viewer.mjs';
 import { visible, waitCount } from './lib/wait.mjs';
 
 const BG = { light: 'rgb(245, 245, 247)', dark: 'rgb(0, 0, 0)' };
 
-let server;
-let browser;
-
-before(async () => {
-  server = await startServer();
-  writeChains(server.stateDir, [MIXED]);
-  browser = await openBrowser();
-  // Runs in every frame before the page's own scripts.
-  await browser.context.addInitScript(() => {
-    window.__themeEvents = [];
-    window.addEventListener('bot-theme', (e) => window.__themeEvents.push(e.detail));
-    window.__messages = [];
-    window.addEventListener('message', (e) => window.__messages.push(e.data));
-  });
+const { server, browser } = await startViewer();
+writeChains(server.stateDir, [MIXED]);
+// Runs in every frame before the page's own scripts.
+await browser.context.addInitScript(() => {
+  window.__themeEvents = [];
+  window.addEventListener('bot-theme', (e) => window.__themeEvents.push(e.detail));
+  window.__messages = [];
+  window.addEventListener('message', (e) => window.__messages.push(e.data));
 });
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-});
-
-function checkConsole() {
-  assert.deepEqual(browser.cspViolations(), []);
-  assert.deepEqual(browser.pageErrors(), []);
-}
 
 async function setStored(page, value) {
   await page.goto(`${server.url}/plugin_veltrane`);
@@ -73,7 +58,7 @@ test('the address wins over storage, storage over the system preference, and the
     assert.deepEqual(await themeState(page), { attr: c.want, api: c.want, stored: c.want, bg: BG[c.want] }, label);
   }
   await page.emulateMedia({ colorScheme: 'dark' });
-  checkConsole();
+  checkConsole(browser);
 });
 
 test('the Theme button and tkApplyTheme switch, store and announce; other values are ignored', async () => {
@@ -95,7 +80,7 @@ test('the Theme button and tkApplyTheme switch, store and announce; other values
   assert.equal((await themeState(page)).stored, 'dark');
   await page.evaluate(() => document.documentElement.setAttribute('data-theme', 'odd'));
   assert.equal(await page.evaluate(() => window.tkTheme()), 'dark');
-  checkConsole();
+  checkConsole(browser);
 });
 
 test('embed=1 or embed=true hides the Theme button; other values do not', async () => {
@@ -115,7 +100,7 @@ test('embed=1 or embed=true hides the Theme button; other values do not', async 
     assert.equal(await visible(page, '#themeToggle'), !c.embedded, c.query);
     assert.equal(await visible(page, '#refreshBtn'), true, c.query);
   }
-  checkConsole();
+  checkConsole(browser);
 });
 
 test('a framed page asks its host for the theme and follows "tk-theme" messages', async () => {
@@ -152,7 +137,7 @@ test('a framed page asks its host for the theme and follows "tk-theme" messages'
   assert.deepEqual(await inner.evaluate(() => window.__themeEvents), ['light', 'dark']);
   assert.equal(await inner.evaluate(() => localStorage.getItem('bot_theme')), 'dark');
   await page.unroute(host);
-  checkConsole();
+  checkConsole(browser);
 });
 
 test('an unframed page posts no theme request', async () => {
@@ -161,5 +146,5 @@ test('an unframed page posts no theme request', async () => {
   await waitCount(page, '#chains li', 1);
   await page.waitForTimeout(200);
   assert.deepEqual(await page.evaluate(() => window.__messages), []);
-  checkConsole();
+  checkConsole(browser);
 });

@@ -2,31 +2,16 @@
 // program behind lighttpd: order and filter, find, links between thoughts,
 // the branch selector, times, code, the map, addresses, copy and download,
 // keyboard use, and stored markup shown as text everywhere.
-import { after, before, describe, test } from 'node:test';
+import { describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { startServer } from './lib/server.mjs';
-import { artifacts, openBrowser, recordRequests } from './lib/browser.mjs';
+import { artifacts, checkConsole, recordRequests, withBrowser } from './lib/browser.mjs';
 import { MIXED, chain, thought, writeChains } from './lib/fixtures.mjs';
-import { waitCount, waitText } from './lib/wait.mjs';
+import { startViewer } from './lib/viewer.mjs';
+import { scrollTimelineToEnd, waitCount, waitText } from './lib/wait.mjs';
 
-let server;
-let browser;
-
-before(async () => {
-  server = await startServer();
-  browser = await openBrowser();
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-});
-
-function checkConsole(b = browser) {
-  assert.deepEqual(b.cspViolations(), []);
-  assert.deepEqual(b.pageErrors(), []);
-}
+const { server, browser } = await startViewer();
 
 const now = () => Math.floor(Date.now() / 1000);
 const lines = (n, k) => Array.from({ length: k }, (_, i) => `thought ${n}, line ${i + 1} of a longer text`).join('\n');
@@ -99,7 +84,7 @@ describe('the list', () => {
     await page.fill('#filterBox', 'old');
     await page.press('#filterBox', 'Escape');
     assert.equal((await ids()).length, 5, 'Escape empties the filter');
-    checkConsole();
+    checkConsole(browser);
   });
 });
 
@@ -148,7 +133,7 @@ describe('inside a chain', () => {
     await waitCount(page, '#tl mark', 0);
     assert.equal(await page.textContent('#findCount'), '');
     await page.emulateMedia({ reducedMotion: 'no-preference' });
-    checkConsole();
+    checkConsole(browser);
   });
 
   test('"revision of #N" and "branch from #N" take the reader to thought N and mark it', async () => {
@@ -188,7 +173,7 @@ describe('inside a chain', () => {
       await page.waitForFunction((i) => !document.querySelectorAll('#tl li')[i].hasAttribute('data-flash'), c.to);
     }
     await page.emulateMedia({ reducedMotion: 'no-preference' });
-    checkConsole();
+    checkConsole(browser);
   });
 
   test('the branch selector shows one branch with the main line, or the main line alone', async () => {
@@ -220,7 +205,7 @@ describe('inside a chain', () => {
     writeChains(server.stateDir, [chain('th-straight', [thought('a', 1, 2), thought('b', 2, 2)])]);
     await openChain(page, 'th-straight', 2);
     assert.equal(await page.isVisible('#branchSel'), false, 'no selector without branches');
-    checkConsole();
+    checkConsole(browser);
   });
 
   test('each thought shows when it was recorded: relative, with the exact time on hover', async () => {
@@ -238,7 +223,7 @@ describe('inside a chain', () => {
     assert.equal(times[0].text, await page.evaluate(() => new Date(1700000001000).toLocaleDateString()));
     assert.equal(times[0].at, '2023-11-14T22:13:21.000Z');
     for (const x of times) assert.ok(x.title.length > 8 && /\d/.test(x.title), x.title);
-    checkConsole();
+    checkConsole(browser);
   });
 
   test('fenced and inline code are shown in the monospace font with their spacing; the rest stays plain text', async () => {
@@ -264,7 +249,7 @@ describe('inside a chain', () => {
     // A fence that opens inside a line is text; an unclosed fence runs to the end.
     assert.deepEqual(got[1].plain, ['no ``` fence closes']);
     assert.deepEqual(got[1].pre.map((p) => p.text), ['  open to the end']);
-    checkConsole();
+    checkConsole(browser);
   });
 });
 
@@ -309,7 +294,7 @@ describe('the map', () => {
     }
     assert.match(await page.getAttribute('#map', 'aria-valuetext'), /^Thought #11 of 40/);
     await page.emulateMedia({ reducedMotion: 'no-preference' });
-    checkConsole();
+    checkConsole(browser);
   });
 
   test('a chain of 1000 thoughts: every thought can be reached and the map holds them all', async () => {
@@ -320,10 +305,7 @@ describe('the map', () => {
     await openChain(page, 'th-many', 1000);
     assert.equal(await page.getAttribute('#map', 'aria-valuemax'), '1000');
     // Scrolling to the end shows the last thought.
-    await page.evaluate(async () => {
-      const w = document.getElementById('tlwrap');
-      for (let i = 0; i < 8; i++) { w.scrollTop = w.scrollHeight; await new Promise((r) => requestAnimationFrame(r)); }
-    });
+    await scrollTimelineToEnd(page, 8);
     const last = await page.evaluate(() => {
       const w = document.getElementById('tlwrap').getBoundingClientRect();
       const li = [...document.querySelectorAll('#tl li')].pop();
@@ -354,7 +336,7 @@ describe('the map', () => {
     await page.keyboard.press('PageDown');
     await inView('#tl li:nth-child(11)');
     assert.equal(await page.getAttribute('#map', 'aria-valuenow'), '11');
-    checkConsole();
+    checkConsole(browser);
   });
 });
 
@@ -405,7 +387,7 @@ describe('addresses', () => {
       assert.equal(got.hash, m.want.hash, `move ${i}`);
       if (m.want.id) assert.equal(got.id, m.want.id, `move ${i}`);
     }
-    checkConsole();
+    checkConsole(browser);
   });
 });
 
@@ -479,13 +461,12 @@ describe('taking a chain away', () => {
     await waitText(page, '#tl li:nth-child(1) .th-copy', 'Copied');
     assert.equal(await page.evaluate(() => navigator.clipboard.readText()), EXPORT.thoughts[0].thought);
     await context.clearPermissions();
-    checkConsole();
+    checkConsole(browser);
   });
 
   test('without the Clipboard API the copy command is used', async () => {
     writeChains(server.stateDir, [EXPORT]);
-    const plain = await openBrowser();
-    try {
+    await withBrowser({}, async (plain) => {
       const { page } = plain;
       await plain.context.addInitScript(() => {
         Object.defineProperty(Navigator.prototype, 'clipboard', { get: () => undefined });
@@ -501,9 +482,7 @@ describe('taking a chain away', () => {
       await page.click('#tl li:nth-child(2) .th-copy');
       assert.deepEqual(await page.evaluate(() => window.__copied), [MARKDOWN, 'Revise it']);
       checkConsole(plain);
-    } finally {
-      await plain.close();
-    }
+    });
   });
 });
 
@@ -528,7 +507,7 @@ describe('stored text is never markup', () => {
     assert.equal(await page.$$eval('#tl img, #tl b, #tl script, #map b, #map image, #md *, #branchSel b', (e) => e.length), 0);
     assert.equal(await page.evaluate(() => window.__pwned), undefined);
     await page.click('#mdBtn');
-    checkConsole();
+    checkConsole(browser);
   });
 });
 
@@ -573,7 +552,7 @@ describe('keyboard', () => {
     const copies = [...reached.keys()].filter((k) => k.includes('Copy the text of thought #'));
     assert.ok(refs.length >= 2 && copies.length >= 3, [...reached.keys()].join(', '));
     for (const k of [...refs, ...copies]) assert.equal(reached.get(k), 'solid 2px', k);
-    checkConsole();
+    checkConsole(browser);
   });
 });
 
@@ -598,8 +577,7 @@ describe('screenshots', () => {
       const dir = path.join(artifacts, 'viewer');
       fs.mkdirSync(dir, { recursive: true });
       for (const layout of LAYOUTS) {
-        const b = await openBrowser({ viewport: layout.viewport, colorScheme: theme });
-        try {
+        await withBrowser({ viewport: layout.viewport, colorScheme: theme }, async (b) => {
           const { page } = b;
           await page.goto(`${server.url}/plugin_veltrane?theme=${theme}`);
           await waitCount(page, '#chains li', 3);
@@ -618,9 +596,7 @@ describe('screenshots', () => {
           await page.click('#mdBtn');
           await page.screenshot({ path: path.join(dir, `markdown-${layout.name}-${theme}.png`) });
           checkConsole(b);
-        } finally {
-          await b.close();
-        }
+        });
       }
     });
   }

@@ -6,32 +6,14 @@
 import test from 'node:test';
 import assert from 'node:assert/strict';
 import { execFile } from 'node:child_process';
-import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { Client as ClientV1 } from '@modelcontextprotocol/sdk/client/index.js';
-import { StdioClientTransport as TransportV1 } from '@modelcontextprotocol/sdk/client/stdio.js';
-import { Client as ClientV2 } from '@modelcontextprotocol/client';
-import { StdioClientTransport as TransportV2 } from '@modelcontextprotocol/client/stdio';
 import { exe } from './lib/program.mjs';
+import { recordedTexts } from './lib/fixtures.mjs';
+import { ANSWER_MS, TOOL, connectV1, connectV2 } from './lib/mcp_sdk.mjs';
+import { removeDir, tempDir } from './lib/temp.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
-const TOOL = 'veltraneflowstream';
-// An answer that does not come back within this is a lost answer: the
-// clients would otherwise wait a minute.
-const ANSWER_MS = 2000;
-
-function tempDir(prefix) {
-  return fs.mkdtempSync(path.join(os.tmpdir(), prefix));
-}
-
-// Every recorded thought text, chain by chain.
-function recorded(stateDir) {
-  const file = path.join(stateDir, 'chains.json');
-  if (!fs.existsSync(file)) return [];
-  return JSON.parse(fs.readFileSync(file, 'utf8')).chains.map((c) => c.thoughts.map((t) => t.thought));
-}
 
 const valid = { thought: 'Look at the problem', nextThoughtNeeded: true, thoughtNumber: 1, totalThoughts: 3 };
 // Arguments that hold "id" every way a careless scan for it could trip on.
@@ -40,38 +22,11 @@ const holdingId = {
   branchFromThought: 1, branchId: 'id',
 };
 
-// A session of an SDK client: the client object and its transport's stderr.
-async function sdkSession(Client, Transport, stateDir, clientOptions, callTool) {
-  const transport = new Transport({
-    command: exe, args: ['--mcp'], env: { VELTRANE_STATE_DIR: stateDir }, stderr: 'pipe',
-  });
-  let negotiated;
-  if (!transport.setProtocolVersion) transport.setProtocolVersion = (v) => { negotiated = v; };
-  let stderr = '';
-  transport.stderr.on('data', (chunk) => { stderr += chunk; });
-  const client = new Client({ name: 'veltrane-test', version: '0.0.1' }, clientOptions);
-  await client.connect(transport);
-  return {
-    revision: () => client.getNegotiatedProtocolVersion?.() ?? negotiated,
-    serverVersion: () => client.getServerVersion(),
-    listTools: () => client.listTools(undefined, { timeout: ANSWER_MS }),
-    callTool: (name, args) => callTool(client, { name, arguments: args }, { timeout: ANSWER_MS }),
-    ping: () => client.ping({ timeout: ANSWER_MS }),
-    stderr: () => stderr,
-    close: () => client.close(),
-  };
-}
-
-const v1 = (stateDir) => sdkSession(ClientV1, TransportV1, stateDir, {},
-  (client, params, options) => client.callTool(params, undefined, options));
-const v2 = (mode) => (stateDir) => sdkSession(ClientV2, TransportV2, stateDir, { versionNegotiation: { mode } },
-  (client, params, options) => client.callTool(params, options));
-
 const sdkClients = [
-  { name: 'v1 client', connect: v1, revision: '2025-11-25' },
-  { name: 'v2 client, legacy', connect: v2('legacy'), revision: '2025-11-25' },
-  { name: 'v2 client, auto', connect: v2('auto'), revision: '2026-07-28' },
-  { name: 'v2 client, pinned to 2026-07-28', connect: v2({ pin: '2026-07-28' }), revision: '2026-07-28' },
+  { name: 'v1 client', connect: connectV1, revision: '2025-11-25' },
+  { name: 'v2 client, legacy', connect: connectV2('legacy'), revision: '2025-11-25' },
+  { name: 'v2 client, auto', connect: connectV2('auto'), revision: '2026-07-28' },
+  { name: 'v2 client, pinned to 2026-07-28', connect: connectV2({ pin: '2026-07-28' }), revision: '2026-07-28' },
 ];
 
 for (const c of sdkClients) {
@@ -109,8 +64,8 @@ for (const c of sdkClients) {
       await s.close();
     }
     // One chain: a probe process records nothing.
-    assert.deepEqual(recorded(stateDir), [[valid.thought, holdingId.thought]]);
-    fs.rmSync(stateDir, { recursive: true, force: true });
+    assert.deepEqual(recordedTexts(stateDir), [[valid.thought, holdingId.thought]]);
+    removeDir(stateDir);
   });
 }
 
@@ -165,10 +120,10 @@ for (const era of ['legacy', 'modern']) {
         `answered in ${Date.now() - started} ms, a plain call in ${plainCallMs} ms`);
 
       // One chain per server run; the failed calls recorded nothing.
-      assert.deepEqual(recorded(stateDir), [[valid.thought], [holdingId.thought]]);
+      assert.deepEqual(recordedTexts(stateDir), [[valid.thought], [holdingId.thought]]);
     } finally {
-      fs.rmSync(stateDir, { recursive: true, force: true });
-      fs.rmSync(home, { recursive: true, force: true });
+      removeDir(stateDir);
+      removeDir(home);
     }
   });
 }

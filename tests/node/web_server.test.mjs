@@ -3,9 +3,10 @@
 import test from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
+import { writeChains } from './lib/fixtures.mjs';
 import { startServer } from './lib/server.mjs';
+import { removeDir, tempDir } from './lib/temp.mjs';
 
 const CHAINS = {
   chains: [
@@ -22,10 +23,14 @@ const CHAINS = {
   ],
 };
 
-function stateWithChains() {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'veltrane-state-'));
-  fs.writeFileSync(path.join(dir, 'chains.json'), JSON.stringify(CHAINS));
-  return dir;
+// lighttpd over a state directory of its own that holds CHAINS, both gone
+// after test t. options are passed on to startServer.
+async function serveChains(t, options = {}) {
+  const stateDir = tempDir('veltrane-state-');
+  writeChains(stateDir, CHAINS.chains);
+  const server = await startServer({ stateDir, ...options });
+  t.after(async () => { await server.stop(); removeDir(stateDir); });
+  return { server, stateDir };
 }
 
 function assertJsonHeaders(res, label) {
@@ -41,9 +46,7 @@ const routes = {
 };
 
 test('without a password: every action on both routes', async (t) => {
-  const stateDir = stateWithChains();
-  const server = await startServer({ stateDir, env: { MAX_THOUGHT_HISTORY: '25' } });
-  t.after(async () => { await server.stop(); fs.rmSync(stateDir, { recursive: true, force: true }); });
+  const { server, stateDir } = await serveChains(t, { env: { MAX_THOUGHT_HISTORY: '25' } });
 
   for (const [name, route] of Object.entries(routes)) {
     const list = await fetch(server.url + route('action=chains'));
@@ -88,9 +91,7 @@ test('without a password: every action on both routes', async (t) => {
 });
 
 test('POST bodies choose the action and carry its parameters', async (t) => {
-  const stateDir = stateWithChains();
-  const server = await startServer({ stateDir });
-  t.after(async () => { await server.stop(); fs.rmSync(stateDir, { recursive: true, force: true }); });
+  const { server, stateDir } = await serveChains(t);
   const post = (url, body) => fetch(url, {
     method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body),
   });
@@ -121,10 +122,8 @@ test('POST bodies choose the action and carry its parameters', async (t) => {
 });
 
 test('with a password: 401 without it, any one source lets in', async (t) => {
-  const stateDir = stateWithChains();
   const password = 'p@ss+word';
-  const server = await startServer({ stateDir, password });
-  t.after(async () => { await server.stop(); fs.rmSync(stateDir, { recursive: true, force: true }); });
+  const { server, stateDir } = await serveChains(t, { password });
   const encoded = encodeURIComponent(password);
 
   for (const [name, route] of Object.entries(routes)) {

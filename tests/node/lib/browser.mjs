@@ -1,10 +1,11 @@
 // Drives Debian's chromium through playwright-core, with a fresh profile per
 // browser, and records every security-policy complaint the page makes.
 import { chromium } from 'playwright-core';
+import assert from 'node:assert/strict';
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
 import { root } from './program.mjs';
+import { removeDir, tempDir } from './temp.mjs';
 
 export const artifacts = path.join(root, 'tests/artifacts');
 
@@ -14,7 +15,7 @@ const ARGS = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--disable-back
 // Returns { context, page, consoleLines, cspViolations(), close() }.
 // options: { colorScheme, viewport } passed on to the browser context.
 export async function openBrowser(options = {}) {
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'veltrane-chromium-'));
+  const profile = tempDir('veltrane-chromium-');
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
     headless: true,
@@ -38,9 +39,27 @@ export async function openBrowser(options = {}) {
     pageErrors: () => consoleLines.filter((l) => l.startsWith('pageerror:')),
     async close() {
       await context.close();
-      fs.rmSync(profile, { recursive: true, force: true });
+      removeDir(profile);
     },
   };
+}
+
+// Runs fn(browser) with a browser of its own (options as for openBrowser),
+// closed afterwards whatever fn does; returns what fn returns.
+export async function withBrowser(options, fn) {
+  const browser = await openBrowser(options);
+  try {
+    return await fn(browser);
+  } finally {
+    await browser.close();
+  }
+}
+
+// Fails the current test when any page of the browser complained about its
+// security policy or threw a script error.
+export function checkConsole(browser) {
+  assert.deepEqual(browser.cspViolations(), []);
+  assert.deepEqual(browser.pageErrors(), []);
 }
 
 // Records the requests the page's script makes to the program: [{ url (path and query), headers }].

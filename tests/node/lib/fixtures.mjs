@@ -36,3 +36,14 @@ export const MIXED = chain('th-mixed-1', [
   thought('Try the other order', 3, 4, { branch_from: 1, branch_id: 'alt', needs_more: true }),
   thought('Both at once', 3, 4, { is_revision: true, branch_from: 2, branch_id: 'b2', next_needed: false }),
 ], 1700000300);
+
+// A chain at the store's cap of 1000 thoughts per chain.
+export const CAPPED = chain('th-capped', Array.from({ length: 1000 }, (_, i) => thought(`step ${i + 1}`, i + 1, 1000)),
+  1700000200);
+
+// Every recorded thought text, chain by chain ([] without a store).
+export function recordedTexts(stateDir) {
+  const file = chainsPath(stateDir);
+  if (!fs.existsSync(file)) return [];
+  return JSON.parse(fs.readFileSync(file, 'utf8')).chains.map((c) => c.thoughts.map((t) => t.thought));
+}

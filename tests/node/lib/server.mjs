@@ -3,9 +3,9 @@
 import { spawn, execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import net from 'node:net';
-import os from 'node:os';
 import path from 'node:path';
 import { exe, root } from './program.mjs';
+import { removeDir, tempDir } from './temp.mjs';
 
 function freePort() {
   return new Promise((resolve, reject) => {
@@ -36,7 +36,7 @@ async function waitForPort(port, child, ms = 5000) {
 // Options: { stateDir, password, env }. Returns { url, port, stateDir, workdir, stop() }.
 // url has no trailing slash: fetch(`${server.url}/plugin_veltrane?action=chains`).
 export async function startServer(options = {}) {
-  const workdir = fs.mkdtempSync(path.join(os.tmpdir(), 'veltrane-httpd-'));
+  const workdir = tempDir('veltrane-httpd-');
   const stateDir = options.stateDir || path.join(workdir, 'state');
   const port = await freePort();
   const conf = execFileSync(
@@ -59,7 +59,7 @@ export async function startServer(options = {}) {
         child.kill('SIGTERM');
         await exited;
       }
-      fs.rmSync(workdir, { recursive: true, force: true });
+      removeDir(workdir);
     },
   };
 }

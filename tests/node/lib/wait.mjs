@@ -23,5 +23,17 @@ export async function waitCount(page, selector, n) {
   }
 }
 
+// Scrolls the timeline to its end over a number of frames: parts coming into
+// view are laid out and make it taller, so one jump may not reach the end.
+export function scrollTimelineToEnd(page, frames) {
+  return page.evaluate(async (n) => {
+    const w = document.getElementById('tlwrap');
+    for (let i = 0; i < n; i++) {
+      w.scrollTop = w.scrollHeight;
+      await new Promise((r) => requestAnimationFrame(r));
+    }
+  }, frames);
+}
+
 export const visible = (page, selector) => page.locator(selector).isVisible();
 export const text = (page, selector) => page.locator(selector).textContent();
