@@ -287,3 +287,20 @@ test('a title is the first line with words, without its marks', async () => {
   }
   await checkNothingHappened();
 });
+
+test('under a policy that forbids inline style too, cells keep their alignment and code its spaces', async () => {
+  const strict = await openBrowser();
+  try {
+    await openMarkdownPage(strict, "default-src 'none'; script-src 'unsafe-inline'");
+    const got = await strict.page.evaluate(() => {
+      const out = document.getElementById('out');
+      out.appendChild(VeltraneMarkdown.render('| a |\n|--:|\n| `x  y` |'));
+      return { align: getComputedStyle(out.querySelector('td')).textAlign, space: getComputedStyle(out.querySelector('code')).whiteSpace };
+    });
+    assert.deepEqual(got, { align: 'right', space: 'pre-wrap' });
+    assert.deepEqual(strict.cspViolations(), []);
+    assert.deepEqual(strict.pageErrors(), []);
+  } finally {
+    await strict.close();
+  }
+});

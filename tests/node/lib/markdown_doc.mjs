@@ -18,12 +18,13 @@ export function markdownDocument() {
     + `<body><main id="out"></main><script>${parser}</script><script>${renderer}</script></body></html>`;
 }
 
-// Serves the document at ORIGIN/ in the browser's context and opens it.
-export async function openMarkdownPage(browser) {
+// Serves the document at ORIGIN/ in the browser's context, under the given
+// security policy, and opens it.
+export async function openMarkdownPage(browser, policy = POLICY) {
   const doc = markdownDocument();
   await browser.context.route('**/*', (route) => {
     if (route.request().url() !== `${ORIGIN}/`) return route.abort();
-    return route.fulfill({ status: 200, contentType: 'text/html; charset=utf-8', headers: { 'Content-Security-Policy': POLICY }, body: doc });
+    return route.fulfill({ status: 200, contentType: 'text/html; charset=utf-8', headers: { 'Content-Security-Policy': policy }, body: doc });
   });
   await browser.page.goto(`${ORIGIN}/`);
 }
