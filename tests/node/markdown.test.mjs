@@ -29,7 +29,7 @@ async function render(markdown, options = {}) {
       p: {}, h1: {}, h2: {}, h3: {}, h4: {}, h5: {}, h6: {}, blockquote: {}, ul: {}, hr: {}, pre: {},
       em: {}, strong: {}, s: {}, br: {}, table: {}, thead: {}, tbody: {}, tr: {},
       ol: { start: /^\d+$/ },
-      li: { class: /^md-task$/ },
+      li: { class: /^md-task$/, style: /^list-style-type: none;$/ },
       code: { class: /^language-[A-Za-z0-9_-]+$/, style: /^white-space: pre-wrap;$/ },
       th: { scope: /^col$/, style: /^text-align: (left|center|right);$/ },
       td: { style: /^text-align: (left|center|right);$/ },
@@ -99,11 +99,11 @@ describe('what Markdown becomes', () => {
     'task lists': [
       {
         md: '- [ ] open\n- [x] done\n- [X] **bold** one',
-        html: '<ul><li class="md-task"><span class="md-box" role="img" aria-label="not done">☐</span> open</li>'
-          + '<li class="md-task"><span class="md-box" role="img" aria-label="done">☑</span> done</li>'
-          + '<li class="md-task"><span class="md-box" role="img" aria-label="done">☑</span> <strong>bold</strong> one</li></ul>',
+        html: '<ul><li class="md-task" style="list-style-type: none;"><span class="md-box" role="img" aria-label="not done">☐</span> open</li>'
+          + '<li class="md-task" style="list-style-type: none;"><span class="md-box" role="img" aria-label="done">☑</span> done</li>'
+          + '<li class="md-task" style="list-style-type: none;"><span class="md-box" role="img" aria-label="done">☑</span> <strong>bold</strong> one</li></ul>',
       },
-      { md: '1. [x] numbered', html: '<ol><li class="md-task"><span class="md-box" role="img" aria-label="done">☑</span> numbered</li></ol>' },
+      { md: '1. [x] numbered', html: '<ol><li class="md-task" style="list-style-type: none;"><span class="md-box" role="img" aria-label="done">☑</span> numbered</li></ol>' },
       // Not tasks: escaped, empty, no space after the box, a box later on.
       { md: '- \\[x] escaped\n- [ ]\n- [x]no\n- a [ ] b', html: '<ul><li>[x] escaped</li><li>[ ]</li><li>[x]no</li><li>a [ ] b</li></ul>' },
       { md: '[x] not in a list', html: '<p>[x] not in a list</p>' },

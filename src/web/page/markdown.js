@@ -31,8 +31,9 @@
  *     referrerpolicy and title; an ordered list's start; a code block's
  *     class "language-<name>" when its fence names [A-Za-z0-9_-]{1,32}; a
  *     table cell's text-align (left, center or right) and a header cell's
- *     scope; the class names below. Style is set through the element's style
- *     object, which no content policy forbids.
+ *     scope; a task item's list-style-type; the class names below. Style is
+ *     set through the element's style object, which no content policy
+ *     forbids.
  *   - Links (inline, reference, autolinks and bare addresses with a scheme)
  *     only to http:, https: and mailto: addresses, judged on the address as
  *     the URL parser reads it, so case, entities, spaces and control
@@ -44,9 +45,9 @@
  *   - Images are never loaded: <span class="md-image"> holds
  *     "[image: alt] (address)". Addresses shown as text are cut to 200
  *     characters ending in "…".
- *   - A task item (`- [ ] ` / `- [x] `) is <li class="md-task"> starting with
- *     <span class="md-box" role="img" aria-label="not done|done"> holding ☐
- *     or ☑ (no form control).
+ *   - A task item (`- [ ] ` / `- [x] `) is <li class="md-task"> with no
+ *     list marker, starting with <span class="md-box" role="img"
+ *     aria-label="not done|done"> holding ☐ or ☑ (no form control).
  *   - Code spans keep their spaces (white-space: pre-wrap); code blocks are
  *     <pre><code> with the code as written.
  *   - No network request, no script, no event handler.
@@ -172,6 +173,7 @@ var VeltraneMarkdown = (function () {
       var done = taskBox(tokens, i);
       if (done !== null) {
         e.className = 'md-task';
+        e.style.listStyleType = 'none';
         var box = element(doc, 'span', done ? '\u2611' : '\u2610');
         box.className = 'md-box';
         box.setAttribute('role', 'img');
