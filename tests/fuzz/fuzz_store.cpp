@@ -13,6 +13,7 @@
 
 #include "common/buf.h"
 #include "common/json.h"
+#include "common/json_stream.h"
 #include "reference_store.h"
 #include "store/chains_text.h"
 #include "store/live_store.h"

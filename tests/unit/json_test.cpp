@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "common/json_stream.h"
+
 TEST(Json, StrictParseRejects) {
   const char* bad[] = {"", "{", "[1,]", "{\"a\":1,}", "NaN", "[Infinity]", "// c\n{}", "{} {}", "1.5e400",
                        "\"\xff\"", "\"\\ud800\"", "\"\\udc00\"", "\"\\ud83d\\ud83d\"", "\"a\\ud83dx\\ude00\"",
