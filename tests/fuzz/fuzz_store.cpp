@@ -14,6 +14,8 @@
 #include "common/buf.h"
 #include "common/json.h"
 #include "common/json_stream.h"
+#include "common/text.h"
+#include "reference_json.h"
 #include "reference_store.h"
 #include "store/chains_text.h"
 #include "store/live_store.h"
@@ -80,12 +82,21 @@ void check_web_reading(std::string_view bytes, size_t piece) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
-  // Strictness: the same texts parse as a document and as a stream.
+  // Strictness: the same texts are JSON to the library's own validating
+  // parse, as a document, as a stream and in compact form, which is the
+  // document written out; a stream that stops at a NUL reads what stands
+  // before it.
   Everything events;
-  Pieces whole(bytes, JSON_STREAM_PIECE), small(bytes, size % 7 + 1);
-  bool parses = json_parse(bytes).has_value();
+  Pieces whole(bytes, JSON_STREAM_PIECE), small(bytes, size % 7 + 1), before_nul(bytes, size % 5 + 1);
+  std::optional<JsonDoc> doc = json_parse(bytes);
+  bool parses = doc.has_value();
+  check(reference_json_valid(bytes) == parses);
   check(json_stream(whole, events, JsonNul::fails) == parses);
   check(json_stream(small, events, JsonNul::fails) == parses);
+  check(json_stream(before_nul, events, JsonNul::ends_text) == json_parse(up_to_nul(bytes)).has_value());
+  std::string compact;
+  check(json_compact(std::string(bytes), compact) == parses);
+  check(!parses || compact == json_write(doc->root()));
 
   check_web_reading(bytes, JSON_STREAM_PIECE);
   check_web_reading(bytes, size % 7 + 1);
