@@ -3,7 +3,8 @@
 #include <cstring>
 #include <memory>
 
-#include "common/json_library.h"
+#include "common/json_reading.h"
+#include "common/json_value.h"
 
 using json_library::val_of;
 using json_library::value_of;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/json.h"
-#include "common/json_library.h"
+#include "common/json_value.h"
 
 using json_library::val_of;
 using json_library::value_of;

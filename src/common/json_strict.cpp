@@ -71,21 +71,21 @@ bool JsonStrict::utf8(const unsigned char* p, size_t n) {
   return true;
 }
 
-bool json_strict_text(std::string_view text) {
-  JsonStrict strict(JsonNul::fails);
-  strict.take(text.data(), text.size());
-  return strict.passes();
-}
-
 bool json_strict_decoded(std::string_view decoded) {
-  if (decoded.empty()) return true;
   const char* p = decoded.data();
   const char* const end = p + decoded.size();
   // Most strings are ASCII: eight bytes at a time until the first byte above
-  // 0x7F, then a search for ED.
+  // 0x7F; from there a search for ED, byte by byte in a short rest.
   for (uint64_t w; end - p >= 8; p += 8) {
     std::memcpy(&w, p, 8);
     if (w & kHighBits) break;
+  }
+  if (end - p < 16) {
+    for (; p < end; ++p) {
+      if (static_cast<unsigned char>(*p) == 0xED && end - p > 1 && static_cast<unsigned char>(p[1]) >= 0xA0)
+        return false;
+    }
+    return true;
   }
   while ((p = static_cast<const char*>(std::memchr(p, 0xED, static_cast<size_t>(end - p))))) {
     if (++p != end && static_cast<unsigned char>(*p) >= 0xA0) return false;

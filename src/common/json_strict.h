@@ -62,9 +62,6 @@ class JsonStrict {
   unsigned char lo_ = 0x80, hi_ = 0xBF;
 };
 
-// The raw rules over a whole text; a NUL fails it.
-bool json_strict_text(std::string_view text);
-
 // The lone-surrogate rule over a string or key as the reader decoded it,
 // from a text that keeps the UTF-8 rule: true when it had none.
 bool json_strict_decoded(std::string_view decoded);

@@ -100,6 +100,8 @@ TEST(Json, EveryReaderAcceptsTheSameTexts) {
       {"{} {}", false},
       {"1.5e400", false},
       {"\"a\x01\"", false},
+      {"\"" + long_ascii + "\x1b\"", false},  // raw control bytes after a long run
+      {"[\"" + long_ascii + "\x1a\x1f" + long_ascii + "\"]", false},
       {"\"\\ud800\"", false},
       {"\"\\ud83d\\ud83d\"", false},
       {"\"a\\ud83dx\\ude00\"", false},
@@ -212,6 +214,15 @@ TEST(Json, WriteIsCompactAndSurvivesDeepNesting) {
   auto nested = json_parse(deep);
   ASSERT_TRUE(nested);
   EXPECT_EQ(json_write(nested->root())->size(), deep.size());
+}
+
+TEST(Json, CompactEscapesEveryControlCharacter) {
+  // Wherever they stand in a long string, the control characters are
+  // written escaped; the delete character is not one.
+  const std::string pad(40, 'a');
+  std::string out;
+  ASSERT_TRUE(json_compact("[\"" + pad + "\\u001b[31m\\u001a\\u001f\\u0001\\u007f" + pad + "\"]", out));
+  EXPECT_EQ(out, "[\"" + pad + "\\u001B[31m\\u001A\\u001F\\u0001\x7f" + pad + "\"]");
 }
 
 TEST(Json, CompactIsTheDocumentWrittenOut) {
