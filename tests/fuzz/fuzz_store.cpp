@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -21,28 +20,13 @@
 #include "store/live_store.h"
 #include "store/read_store.h"
 #include "store/store_scan.h"
+#include "support/text_pieces.h"
 
 namespace {
 
 void check(bool ok) {
   if (!ok) std::abort();
 }
-
-// The text in pieces of at most `piece` bytes.
-class Pieces final : public JsonInput {
- public:
-  Pieces(std::string_view text, size_t piece) : rest_(text), piece_(piece) {}
-  size_t read(char* into, size_t capacity) override {
-    size_t n = std::min({rest_.size(), capacity, piece_});
-    if (n > 0) std::memcpy(into, rest_.data(), n);
-    rest_.remove_prefix(n);
-    return n;
-  }
-
- private:
-  std::string_view rest_;
-  size_t piece_;
-};
 
 struct Everything : JsonEvents {
   bool scalar(const JsonScalar&) override { return true; }
@@ -59,7 +43,7 @@ void check_web_reading(std::string_view bytes, size_t piece) {
   ids.resize(std::min<size_t>(ids.size(), 3));
   ids.push_back("nope");
   for (const std::string& id : ids) {
-    Pieces input(bytes, piece);
+    TextPieces input(bytes, piece);
     ScanWants wants;
     wants.records = true;
     wants.target = id;
@@ -87,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // document written out; a stream that stops at a NUL reads what stands
   // before it.
   Everything events;
-  Pieces whole(bytes, JSON_STREAM_PIECE), small(bytes, size % 7 + 1), before_nul(bytes, size % 5 + 1);
+  TextPieces whole(bytes, JSON_STREAM_PIECE), small(bytes, size % 7 + 1), before_nul(bytes, size % 5 + 1);
   std::optional<JsonDoc> doc = json_parse(bytes);
   bool parses = doc.has_value();
   check(reference_json_valid(bytes) == parses);
@@ -117,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Buf live_text;
   live_store_text(live_text, live);
   check(live_text.view() == once.view());
-  Pieces input(live_text.view(), JSON_STREAM_PIECE);
+  TextPieces input(live_text.view(), JSON_STREAM_PIECE);
   ScanWants wants;
   wants.records = true;
   ScanResult scan;

@@ -2,32 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "common/json_stream.h"
 #include "reference_json.h"
+#include "support/text_pieces.h"
 
 namespace {
 
 using namespace std::string_literals;  // texts with NUL bytes
-
-// The text in pieces of at most `piece` bytes.
-class Pieces final : public JsonInput {
- public:
-  Pieces(std::string_view text, size_t piece) : rest_(text), piece_(piece) {}
-  size_t read(char* into, size_t capacity) override {
-    size_t n = std::min({rest_.size(), capacity, piece_});
-    if (n > 0) std::memcpy(into, rest_.data(), n);
-    rest_.remove_prefix(n);
-    return n;
-  }
-
- private:
-  std::string_view rest_;
-  size_t piece_;
-};
 
 // The events as one line of text: o/c for a container (with its offset and
 // { or [), k:NAME, s:STRING, i:INTEGER, r, b:0/1, n.
@@ -69,7 +52,7 @@ class Trace final : public JsonEvents {
 };
 
 bool streams(std::string_view text, size_t piece, JsonNul nul) {
-  Pieces input(text, piece);
+  TextPieces input(text, piece);
   Trace trace;
   return json_stream(input, trace, nul);
 }
@@ -174,7 +157,7 @@ TEST(Json, StreamReportsEventsAndOffsetsAcrossPieces) {
                      std::to_string(object + 7) + " b:1 n i:-7 r i:-1 c]" + std::to_string(text.size() - 3) +
                      " c}" + std::to_string(text.size() - 2) + " c]" + std::to_string(text.size() - 1) + " ";
   for (size_t piece : {JSON_STREAM_PIECE, size_t{1}, size_t{4096}, size_t{7}}) {
-    Pieces input(text, piece);
+    TextPieces input(text, piece);
     Trace trace;
     EXPECT_TRUE(json_stream(input, trace, JsonNul::fails)) << piece;
     EXPECT_EQ(trace.seen, want) << "pieces of " << piece;
