@@ -67,6 +67,6 @@ bool json_compact(const std::string& text, std::string& out);
 // ---- Extra functions (for testing) ----
 
 // How many times a streaming parse of the text skipped white space through
-// the stream's own skip (see json_stream.cpp); 0 when the library's reader
+// the stream's own skip (see json_reading.h); 0 when the library's reader
 // no longer calls it.
 uint64_t TEST_json_stream_whitespace_skips(std::string_view text);

@@ -6,8 +6,8 @@
 //     accept what stands before it. A NUL is never JSON text: it fails the
 //     text, or, for the readers that ask for it, ends the text there.
 //   - Byte-order mark: a text whose first byte is EF, BB or BF (a UTF-8
-//     byte-order mark or a byte of one) is no JSON text; the library's own
-//     document parse passes over those bytes at the start.
+//     byte-order mark or a byte of one) is no JSON text, though some readers
+//     (the library's own document parse among them) pass over those bytes.
 //   - UTF-8: strict (no overlong forms, no encoded surrogates, nothing above
 //     U+10FFFF, no character cut at the end). Every byte of the text is
 //     checked, not only the strings' bytes: outside strings a byte above
