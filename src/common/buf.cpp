@@ -1,6 +1,7 @@
 #include "common/buf.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -101,9 +102,3 @@ void json_escape_buf(Buf& b, std::string_view s) {
 }
 
 void json_escape_buf(Buf& b, const char* s) { json_escape_buf(b, std::string_view(s ? s : "")); }
-
-void json_escape(FILE* out, const char* s) {
-  Buf b;
-  json_escape_buf(b, s);
-  std::fwrite(b.bytes, 1, b.length, out);
-}

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <string_view>
 
 #include "common/text.h"
@@ -55,7 +54,3 @@ void json_escape_buf(Buf& b, std::string_view s);
 
 // The same for a NUL-terminated string; a null s gives "".
 void json_escape_buf(Buf& b, const char* s);
-
-// Writes the literal json_escape_buf would append onto the stream, in one
-// write.
-void json_escape(FILE* out, const char* s);

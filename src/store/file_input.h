@@ -2,7 +2,7 @@
 #pragma once
 
 #include "common/file.h"
-#include "common/json.h"
+#include "common/json_stream.h"
 
 class FileInput final : public JsonInput {
  public:

@@ -1,6 +1,6 @@
 #include "store/list_record.h"
 
-#include "common/json.h"
+#include "common/json_stream.h"
 #include "store/state_dir.h"
 
 std::string_view thought_head(std::string_view text) {

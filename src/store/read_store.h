@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/json.h"
+#include "common/json_stream.h"
 #include "store/chain.h"
 
 // Reads the text of a chains file, streaming, without a document. Nothing

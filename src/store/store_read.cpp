@@ -1,7 +1,7 @@
 #include "store/store_read.h"
 
 #include "common/file.h"
-#include "common/json.h"
+#include "common/json_stream.h"
 #include "common/platform.h"
 #include "store/file_input.h"
 #include "store/store_scan.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/json.h"
+#include "common/json_stream.h"
 #include "store/list_record.h"
 
 // What the pass gathers. Records are built only when asked for, and only the

@@ -162,6 +162,22 @@ TEST(WebActions, ChainDetail) {
   }
 }
 
+TEST(WebActions, ChainDetailKeepsControlCharactersEscaped) {
+  // Terminal colour codes pasted into a thought: the recorder stores them
+  // escaped, and the answer must carry them escaped too, wherever they stand
+  // in a long text, or the viewer cannot read the answer.
+  const std::string text =
+      "The build log shows \\u001b[31merror\\u001b[0m in red; \\u001a\\u001f\\u0001\\u007f.";
+  Store store(R"({"chains":[{"id":"th-c","thoughts":[{"thought":")" + text + R"("}]}]})");
+  EXPECT_EQ(
+      store.get("action=chain&id=th-c").out,
+      ok_answer(
+          R"({"ok":true,"id":"th-c","thoughts":[{"thought":"The build log shows \u001B[31merror\u001B[0m)"
+          R"( in red; \u001A\u001F\u0001)"
+          "\x7f"
+          R"(."}]})"));
+}
+
 TEST(WebActions, Stats) {
   Store store(kFixture);
   EXPECT_EQ(store.get("action=stats").out,

@@ -7,39 +7,26 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "common/buf.h"
 #include "common/json.h"
+#include "common/json_stream.h"
+#include "common/text.h"
+#include "reference_json.h"
 #include "reference_store.h"
 #include "store/chains_text.h"
 #include "store/live_store.h"
 #include "store/read_store.h"
 #include "store/store_scan.h"
+#include "support/text_pieces.h"
 
 namespace {
 
 void check(bool ok) {
   if (!ok) std::abort();
 }
-
-// The text in pieces of at most `piece` bytes.
-class Pieces final : public JsonInput {
- public:
-  Pieces(std::string_view text, size_t piece) : rest_(text), piece_(piece) {}
-  size_t read(char* into, size_t capacity) override {
-    size_t n = std::min({rest_.size(), capacity, piece_});
-    if (n > 0) std::memcpy(into, rest_.data(), n);
-    rest_.remove_prefix(n);
-    return n;
-  }
-
- private:
-  std::string_view rest_;
-  size_t piece_;
-};
 
 struct Everything : JsonEvents {
   bool scalar(const JsonScalar&) override { return true; }
@@ -56,7 +43,7 @@ void check_web_reading(std::string_view bytes, size_t piece) {
   ids.resize(std::min<size_t>(ids.size(), 3));
   ids.push_back("nope");
   for (const std::string& id : ids) {
-    Pieces input(bytes, piece);
+    TextPieces input(bytes, piece);
     ScanWants wants;
     wants.records = true;
     wants.target = id;
@@ -79,12 +66,21 @@ void check_web_reading(std::string_view bytes, size_t piece) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
-  // Strictness: the same texts parse as a document and as a stream.
+  // Strictness: the same texts are JSON to the library's own validating
+  // parse, as a document, as a stream and in compact form, which is the
+  // document written out; a stream that stops at a NUL reads what stands
+  // before it.
   Everything events;
-  Pieces whole(bytes, JSON_STREAM_PIECE), small(bytes, size % 7 + 1);
-  bool parses = json_parse(bytes).has_value();
+  TextPieces whole(bytes, JSON_STREAM_PIECE), small(bytes, size % 7 + 1), before_nul(bytes, size % 5 + 1);
+  std::optional<JsonDoc> doc = json_parse(bytes);
+  bool parses = doc.has_value();
+  check(reference_json_valid(bytes) == parses);
   check(json_stream(whole, events, JsonNul::fails) == parses);
   check(json_stream(small, events, JsonNul::fails) == parses);
+  check(json_stream(before_nul, events, JsonNul::ends_text) == json_parse(up_to_nul(bytes)).has_value());
+  std::string compact;
+  check(json_compact(std::string(bytes), compact) == parses);
+  check(!parses || compact == json_write(doc->root()));
 
   check_web_reading(bytes, JSON_STREAM_PIECE);
   check_web_reading(bytes, size % 7 + 1);
@@ -105,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Buf live_text;
   live_store_text(live_text, live);
   check(live_text.view() == once.view());
-  Pieces input(live_text.view(), JSON_STREAM_PIECE);
+  TextPieces input(live_text.view(), JSON_STREAM_PIECE);
   ScanWants wants;
   wants.records = true;
   ScanResult scan;
