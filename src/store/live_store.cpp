@@ -5,7 +5,7 @@
 #include "common/file.h"
 #include "store/chains_text.h"
 #include "store/eviction.h"
-#include "store/read_store.h"
+#include "store/format_records.h"
 #include "store/state_dir.h"
 #include "store/summary.h"
 
@@ -180,7 +180,7 @@ bool live_store_open(LiveStore& s, const std::string& session_id) {
     if (c.chain.id != session_id) continue;
     if (c.opened) return true;
     std::optional<std::vector<Chain>> chains =
-        read_store(std::string(STORE_OPEN) + c.text + std::string(STORE_CLOSE));
+        read_chains(std::string(STORE_OPEN) + c.text + std::string(STORE_CLOSE));
     if (!chains || chains->size() != 1 || (*chains)[0].id != session_id) return false;
     c = live_chain_from(std::move((*chains)[0]));
     return true;

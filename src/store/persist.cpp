@@ -5,9 +5,9 @@
 #include "common/buf.h"
 #include "common/file.h"
 #include "store/chains_text.h"
-#include "store/file_input.h"
+#include "store/format_walk.h"
 #include "store/make_state_dir.h"
-#include "store/read_store.h"
+#include "store/format_records.h"
 #include "store/state_dir.h"
 #include "store/store_file.h"
 #include "store/summary.h"
@@ -66,7 +66,7 @@ bool load(StoreRecorder& r, const std::string& path, const std::string& session_
       break;  // a regular file over the read cap is no store it can read
     case FileOpen::ok: {
       FileInput input(reader);
-      chains = read_store(input);
+      chains = read_chains(input);
       // A failed read says nothing about the file: it stays as it is.
       if (reader.failed()) return false;
       break;

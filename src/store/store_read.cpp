@@ -3,8 +3,8 @@
 #include "common/file.h"
 #include "common/json.h"
 #include "common/platform.h"
-#include "store/file_input.h"
-#include "store/store_scan.h"
+#include "store/format_walk.h"
+#include "store/list_record.h"
 #include "store/summary.h"
 
 namespace {
@@ -26,7 +26,7 @@ StoreStatus scan_file(FileReader& reader, const ScanWants& wants, ScanResult& ou
   if (reader.status() == FileOpen::not_regular) return StoreStatus::unreadable;
   if (reader.status() != FileOpen::ok) return StoreStatus::ok;
   FileInput input(reader);
-  bool parsed = scan_store(input, wants, out);
+  bool parsed = scan_chains(input, wants, out);
   if (report) report->read_error = reader.failed();
   return parsed && !reader.failed() ? StoreStatus::ok : StoreStatus::unreadable;
 }

@@ -16,8 +16,8 @@
 #include "reference_store.h"
 #include "store/chains_text.h"
 #include "store/live_store.h"
-#include "store/read_store.h"
-#include "store/store_scan.h"
+#include "store/format_records.h"
+#include "store/list_record.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ void check_web_reading(std::string_view bytes, size_t piece) {
     wants.records = true;
     wants.target = id;
     ScanResult scan;
-    bool ok = scan_store(input, wants, scan);
+    bool ok = scan_chains(input, wants, scan);
     check(ok == list.has_value());
     if (!ok) return;
     check(scan.count == list->count && scan.records == list->records && scan.totals == *totals);
@@ -89,12 +89,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check_web_reading(bytes, JSON_STREAM_PIECE);
   check_web_reading(bytes, size % 7 + 1);
 
-  auto first = read_store(bytes);
-  check(first == reference_read_store(bytes));
+  auto first = read_chains(bytes);
+  check(first == reference_read_chains(bytes));
   if (!first) return 0;
   Buf once;
   chains_text(once, *first);
-  auto second = read_store(once.view());
+  auto second = read_chains(once.view());
   check(second.has_value());  // the writer produced something that is not a store
   Buf twice;
   chains_text(twice, *second);
@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ScanWants wants;
   wants.records = true;
   ScanResult scan;
-  check(scan_store(input, wants, scan));
+  check(scan_chains(input, wants, scan));
   std::string records;
   StoreTotals totals;
   totals.chains = live.chains.size();

@@ -10,7 +10,7 @@
 #include "store/eviction.h"
 #include "store/live_store.h"
 #include "store/state_dir.h"
-#include "store/store_scan.h"
+#include "store/list_record.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ void expect_consistent(const LiveStore& s) {
     ScanWants wants;
     wants.records = true;
     ScanResult scan;
-    ASSERT_TRUE(scan_store(text, wants, scan));
+    ASSERT_TRUE(scan_chains(text, wants, scan));
     EXPECT_EQ(c.record, scan.records);
     StoreTotals one;
     one.chains = 1;
