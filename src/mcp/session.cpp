@@ -6,7 +6,7 @@
 
 #include "common/buf.h"
 #include "common/platform.h"
-#include "store/persist.h"
+#include "store/recorder.h"
 #include "store/state_dir.h"
 
 namespace {

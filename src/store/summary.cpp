@@ -6,7 +6,7 @@
 
 #include "common/descriptors.h"
 #include "common/file.h"
-#include "store/chains_text.h"
+#include "store/format.h"
 
 namespace {
 

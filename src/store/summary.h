@@ -28,7 +28,7 @@
 
 #include "common/buf.h"
 #include "common/platform.h"
-#include "store/list_record.h"
+#include "store/format_list.h"
 
 struct SummaryChain {
   uint64_t offset = 0;  // the chain object's bytes in the chains file

@@ -1,8 +1,8 @@
 #include "web/api_stats.h"
 
 #include "common/buf.h"
+#include "store/reader.h"
 #include "store/state_dir.h"
-#include "store/store_read.h"
 #include "web/answer.h"
 
 void api_stats(FILE* out, FILE* err) {

@@ -14,10 +14,10 @@
 #include "common/buf.h"
 #include "common/json.h"
 #include "reference_store.h"
-#include "store/chains_text.h"
-#include "store/live_store.h"
+#include "store/format_list.h"
 #include "store/format_records.h"
-#include "store/list_record.h"
+#include "store/format_write.h"
+#include "store/recorder_cache.h"
 
 namespace {
 

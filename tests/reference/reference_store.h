@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "store/chain.h"
-#include "store/list_record.h"
+#include "store/format_list.h"
 
 // The chains file as the web actions read it: its bytes, or nothing when it
 // is missing, cannot be opened or is larger than the read cap (the empty

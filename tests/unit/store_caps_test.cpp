@@ -6,11 +6,11 @@
 #include <string>
 
 #include "common/file.h"
-#include "store/chains_text.h"
 #include "store/eviction.h"
-#include "store/live_store.h"
+#include "store/format_list.h"
+#include "store/format_write.h"
+#include "store/recorder_cache.h"
 #include "store/state_dir.h"
-#include "store/list_record.h"
 
 namespace {
 

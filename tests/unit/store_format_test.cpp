@@ -4,8 +4,8 @@
 #include <string>
 
 #include "store/chain.h"
-#include "store/chains_text.h"
 #include "store/format_records.h"
+#include "store/format_write.h"
 
 namespace {
 

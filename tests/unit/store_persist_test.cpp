@@ -6,9 +6,9 @@
 
 #include "common/file.h"
 #include "scoped_env.h"
-#include "store/chains_text.h"
 #include "store/format_records.h"
-#include "store/persist.h"
+#include "store/format_write.h"
+#include "store/recorder.h"
 #include "store/store_file.h"
 #include "support/temp_dir.h"
 #include "support/unwritable_dir.h"

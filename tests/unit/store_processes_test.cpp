@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "scoped_env.h"
-#include "store/chains_text.h"
-#include "store/persist.h"
 #include "store/format_records.h"
+#include "store/format_write.h"
+#include "store/recorder.h"
 #include "support/temp_dir.h"
 
 namespace {

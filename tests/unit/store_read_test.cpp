@@ -2,8 +2,6 @@
 // from the streaming pass over the whole file and from the straightforward
 // full parse must be the same bytes, before and after a recording rewrites
 // the file.
-#include "store/store_read.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,7 +13,8 @@
 #include "reference_store.h"
 #include "scoped_env.h"
 #include "store/format_records.h"
-#include "store/persist.h"
+#include "store/reader.h"
+#include "store/recorder.h"
 #include "store/summary.h"
 #include "support/temp_dir.h"
 
@@ -128,8 +127,9 @@ std::vector<Case> edge_cases() {
            R"({"id":"w","thoughts":[1,"s",null,[],{"thought":5},{"is_revision":"true"},{"is_revision":1}],)"
            R"("branches":[1,null,{},"ok",[]]})")},
       {"keys one byte away from a member's",
-       store_of(R"({"id":"k","updated_az":9,"thoughts":[{"thought":"a","is_revisiom":true},)"
-                R"({"thoughx":"b","thought":"c","thought_numbex":2,"thoughT_number":3,"thought_nXmber":6,"at":4,"aT":5}],"branchez":["x"]})")},
+       store_of(
+           R"({"id":"k","updated_az":9,"thoughts":[{"thought":"a","is_revisiom":true},)"
+           R"({"thoughx":"b","thought":"c","thought_numbex":2,"thoughT_number":3,"thought_nXmber":6,"at":4,"aT":5}],"branchez":["x"]})")},
       {"missing members", store_of(R"({},{"id":"m"},{"thoughts":[{}]})")},
       {"the newest thought is no object", store_of(R"({"id":"n","thoughts":[{"thought":"old"},7]})")},
       {"the newest thought has no text", store_of(R"({"id":"n","thoughts":[{"thought":"old"},{"x":1}]})")},

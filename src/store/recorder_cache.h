@@ -1,7 +1,8 @@
-// The store held in memory between recordings. Beside each chain it keeps
-// the chain's text as last written, where each thought's text starts in it,
-// and what the summary tells of it, so that a recording rebuilds only the
-// chain that received the thought and writes the others' texts as they are.
+// The recorder's cache: the store held in memory between recordings. Beside
+// each chain it keeps the chain's text as last written, where each thought's
+// text starts in it, and what the summary tells of it, so that a recording
+// rebuilds only the chain that received the thought and writes the others'
+// texts as they are.
 #pragma once
 
 #include <cstddef>
@@ -13,7 +14,7 @@
 
 #include "common/buf.h"
 #include "store/chain.h"
-#include "store/list_record.h"
+#include "store/format_list.h"
 
 struct LiveChain {
   Chain chain;

@@ -1,13 +1,13 @@
-#include "store/persist.h"
+#include "store/recorder.h"
 
 #include <string>
 
 #include "common/buf.h"
 #include "common/file.h"
-#include "store/chains_text.h"
+#include "store/format.h"
+#include "store/format_records.h"
 #include "store/format_walk.h"
 #include "store/make_state_dir.h"
-#include "store/format_records.h"
 #include "store/state_dir.h"
 #include "store/store_file.h"
 #include "store/summary.h"

@@ -6,7 +6,7 @@
 
 #include "common/platform.h"
 #include "common/thought.h"
-#include "store/live_store.h"
+#include "store/recorder_cache.h"
 
 // How long a recording waits for the store's lock before it leaves the
 // thought pending: long enough for any healthy recording of a full store,

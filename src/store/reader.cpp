@@ -1,10 +1,10 @@
-#include "store/store_read.h"
+#include "store/reader.h"
 
 #include "common/file.h"
 #include "common/json.h"
 #include "common/platform.h"
+#include "store/format_list.h"
 #include "store/format_walk.h"
-#include "store/list_record.h"
 #include "store/summary.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "store/list_record.h"
+#include "store/format_list.h"
 
 #include "store/format_walk.h"
 #include "store/state_dir.h"

@@ -1,8 +1,7 @@
 // What the web's read actions tell of each chain: its list record (the
 // "chains" action) and its share of the totals (the "stats" action). The
-// recorder computes them from the chains it holds and a stream over the file
-// computes them from any file; for a file the recorder wrote, both give the
-// same bytes.
+// recorder computes them from the chains it holds and scan_chains from any
+// file; for a file the recorder wrote, both give the same bytes.
 #pragma once
 
 #include <cstddef>

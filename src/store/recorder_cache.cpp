@@ -1,11 +1,11 @@
-#include "store/live_store.h"
+#include "store/recorder_cache.h"
 
 #include <optional>
 
 #include "common/file.h"
-#include "store/chains_text.h"
 #include "store/eviction.h"
 #include "store/format_records.h"
+#include "store/format_write.h"
 #include "store/state_dir.h"
 #include "store/summary.h"
 

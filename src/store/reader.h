@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "store/list_record.h"
+#include "store/format_list.h"
 
 enum class StoreStatus {
   ok,
