@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "bench_process.h"
+#include "store/files.h"
 #include "store/format_write.h"
 #include "store/recorder.h"
 #include "store/summary.h"

@@ -1,7 +1,7 @@
 #include "store/format_list.h"
 
 #include "store/format_walk.h"
-#include "store/state_dir.h"
+#include "store/limits.h"
 
 std::string_view thought_head(std::string_view text) {
   return text.substr(0, text.find('\n')).substr(0, THOUGHT_HEAD_MAX);

@@ -10,12 +10,10 @@
 namespace {
 
 // The summary, when it describes the chains file as it is now.
-std::optional<StoreSummary> trusted_summary(const std::string& chains_path) {
-  std::optional<StoreSummary> summary = read_summary(summary_path(chains_path));
-  if (!summary) return std::nullopt;
+std::optional<StoreSummary> summary_of_path(const std::string& chains_path) {
   std::optional<FileIdentity> now = platform_file_identity(chains_path.c_str());
-  if (!now || *now != summary->store || now->size > READ_FILE_MAX) return std::nullopt;
-  return summary;
+  if (!now) return std::nullopt;
+  return trusted_summary(chains_path, *now);
 }
 
 // One pass over the file. A file that is missing, cannot be opened or is
@@ -35,7 +33,7 @@ StoreStatus scan_file(FileReader& reader, const ScanWants& wants, ScanResult& ou
 
 StoreStatus store_list(const std::string& chains_path, StoreList& out, ReadWay way, StoreReadReport* report) {
   if (way == ReadWay::fastest) {
-    if (std::optional<StoreSummary> summary = trusted_summary(chains_path)) {
+    if (std::optional<StoreSummary> summary = summary_of_path(chains_path)) {
       out.count = summary->chains.size();
       for (const SummaryChain& c : summary->chains) {
         if (!out.records.empty()) out.records += ',';
@@ -58,7 +56,7 @@ StoreStatus store_list(const std::string& chains_path, StoreList& out, ReadWay w
 StoreStatus store_totals(const std::string& chains_path, StoreTotals& out, ReadWay way,
                          StoreReadReport* report) {
   if (way == ReadWay::fastest) {
-    if (std::optional<StoreSummary> summary = trusted_summary(chains_path)) {
+    if (std::optional<StoreSummary> summary = summary_of_path(chains_path)) {
       out = summary_totals(*summary);
       if (report) report->from_summary = true;
       return StoreStatus::ok;
@@ -78,9 +76,10 @@ StoreStatus store_chain(const std::string& chains_path, std::string_view id, std
   if (way == ReadWay::fastest && reader.status() == FileOpen::ok) {
     // The summary must describe the very file that is open, from which the
     // chain's bytes are then read.
-    std::optional<StoreSummary> summary = read_summary(summary_path(chains_path));
     std::optional<FileIdentity> open_file = platform_file_identity(reader.file());
-    if (summary && open_file && *open_file == summary->store) {
+    std::optional<StoreSummary> summary;
+    if (open_file) summary = trusted_summary(chains_path, *open_file);
+    if (summary) {
       const SummaryChain* chain = summary_find(*summary, id);
       if (!chain) {
         if (report) report->from_summary = true;

@@ -4,12 +4,11 @@
 
 #include "common/buf.h"
 #include "common/file.h"
+#include "store/files.h"
 #include "store/format.h"
 #include "store/format_records.h"
 #include "store/format_walk.h"
-#include "store/make_state_dir.h"
-#include "store/state_dir.h"
-#include "store/store_file.h"
+#include "store/limits.h"
 #include "store/summary.h"
 
 namespace {
@@ -19,8 +18,8 @@ namespace {
 // Nothing when there is no summary for exactly this file.
 std::optional<LiveStore> load_through_summary(const std::string& path, const FileIdentity& identity,
                                               const std::string& session_id) {
-  std::optional<StoreSummary> summary = read_summary(summary_path(path));
-  if (!summary || summary->store != identity) return std::nullopt;
+  std::optional<StoreSummary> summary = trusted_summary(path, identity);
+  if (!summary) return std::nullopt;
   FileReader reader(path.c_str(), READ_FILE_MAX);
   std::optional<FileIdentity> open_file;
   if (reader.status() == FileOpen::ok) open_file = platform_file_identity(reader.file());

@@ -6,7 +6,7 @@
 #include "store/eviction.h"
 #include "store/format_records.h"
 #include "store/format_write.h"
-#include "store/state_dir.h"
+#include "store/limits.h"
 #include "store/summary.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include "store/eviction.h"
 #include "store/format_list.h"
 #include "store/format_write.h"
+#include "store/limits.h"
 #include "store/recorder_cache.h"
-#include "store/state_dir.h"
 
 namespace {
 

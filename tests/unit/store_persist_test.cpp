@@ -6,10 +6,10 @@
 
 #include "common/file.h"
 #include "scoped_env.h"
+#include "store/files.h"
 #include "store/format_records.h"
 #include "store/format_write.h"
 #include "store/recorder.h"
-#include "store/store_file.h"
 #include "support/temp_dir.h"
 #include "support/unwritable_dir.h"
 

@@ -12,6 +12,7 @@
 #include "common/file.h"
 #include "reference_store.h"
 #include "scoped_env.h"
+#include "store/files.h"
 #include "store/format_records.h"
 #include "store/reader.h"
 #include "store/recorder.h"
