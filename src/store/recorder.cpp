@@ -39,12 +39,12 @@ bool load(StoreRecorder& r, const std::string& path, const std::string& session_
   std::optional<FileIdentity> identity;
   if (kind == PathKind::regular) identity = platform_file_identity(path.c_str());
   if (r.valid && r.path == path && identity && *identity == r.identity) {
-    r.last_source = StoreRecorder::Source::kept;
+    r.TEST_last_source = StoreRecorder::Source::kept;
     return true;
   }
   r.valid = false;
   r.store = LiveStore{};
-  r.last_source = StoreRecorder::Source::nothing;
+  r.TEST_last_source = StoreRecorder::Source::nothing;
   if (kind == PathKind::missing) return true;  // no file yet, or deleted: the empty store
   if (!identity) return false;
 
@@ -52,7 +52,7 @@ bool load(StoreRecorder& r, const std::string& path, const std::string& session_
   // summary that describes the file exactly.
   if (std::optional<LiveStore> store = load_through_summary(path, *identity, session_id)) {
     r.store = std::move(*store);
-    r.last_source = StoreRecorder::Source::summary;
+    r.TEST_last_source = StoreRecorder::Source::summary;
     return true;
   }
 
@@ -80,7 +80,7 @@ bool load(StoreRecorder& r, const std::string& path, const std::string& session_
     return move_aside(path, now).has_value();
   }
   r.store = live_store_from(std::move(*chains));
-  r.last_source = StoreRecorder::Source::file;
+  r.TEST_last_source = StoreRecorder::Source::file;
   return true;
 }
 

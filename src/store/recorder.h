@@ -32,9 +32,10 @@ struct StoreRecorder {
   // MAX_THOUGHTS_EACH are kept, the newest: a chain holds no more.
   std::vector<StoredThought> pending;
 
+  // ---- Extra members (for testing) ----
   // How the store was found at the last recording.
   enum class Source { nothing, kept, summary, file };
-  Source last_source = Source::nothing;
+  Source TEST_last_source = Source::nothing;
 };
 
 // Adds the thought (stamped with the current time) to the chain of this

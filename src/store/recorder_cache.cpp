@@ -252,6 +252,6 @@ std::vector<std::string_view> live_store_pieces(const LiveStore& s) {
   return pieces;
 }
 
-void live_store_text(Buf& out, const LiveStore& s) {
+void TEST_live_store_text(Buf& out, const LiveStore& s) {
   for (std::string_view piece : live_store_pieces(s)) buf_add(out, piece);
 }

@@ -75,5 +75,7 @@ bool live_store_record(LiveStore& store, const std::string& session_id, StoredTh
 // chains_text.
 std::vector<std::string_view> live_store_pieces(const LiveStore& store);
 
+// ---- Extra functions (for testing) ----
+
 // The whole file text in one buffer.
-void live_store_text(Buf& out, const LiveStore& store);
+void TEST_live_store_text(Buf& out, const LiveStore& store);

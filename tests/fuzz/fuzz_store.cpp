@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // chain's record and totals are what a reader of the written text finds.
   LiveStore live = live_store_from(std::move(*second));
   Buf live_text;
-  live_store_text(live_text, live);
+  TEST_live_store_text(live_text, live);
   check(live_text.view() == once.view());
   Pieces input(live_text.view(), JSON_STREAM_PIECE);
   ScanWants wants;

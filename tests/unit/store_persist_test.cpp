@@ -211,13 +211,14 @@ TEST(StorePersist, OutsideChangesBetweenRecordingsAreSeen) {
   StateDir dir(tmp.str());
   persist_thought(recorder, "th-1", thought(1, "xxxx"));
   persist_thought(recorder, "th-1", thought(2, "zzzz"));
-  EXPECT_EQ(recorder.last_source, StoreRecorder::Source::kept);
+  EXPECT_EQ(recorder.TEST_last_source, StoreRecorder::Source::kept);
   // Rewritten in place with the same size: only the bytes differ.
   std::string bytes = read_bytes(dir.chains());
   bytes.replace(bytes.find("xxxx"), 4, "yyyy");
   write_bytes(dir.chains(), bytes);
   persist_thought(recorder, "th-1", thought(3));
-  EXPECT_EQ(recorder.last_source, StoreRecorder::Source::file) << "neither kept nor summarised: read whole";
+  EXPECT_EQ(recorder.TEST_last_source, StoreRecorder::Source::file)
+      << "neither kept nor summarised: read whole";
   std::vector<Chain> chains = chains_in_file(dir.chains());
   ASSERT_EQ(chains.size(), 1u);
   ASSERT_EQ(chains[0].thoughts.size(), 3u);

@@ -159,7 +159,7 @@ std::vector<Case> edge_cases() {
 
 StoreTotals totals_of(const std::string& path, ReadWay way, StoreReadReport& report, StoreStatus& status) {
   StoreTotals t;
-  status = store_totals(path, t, way, &report);
+  status = TEST_store_totals(path, t, way, report);
   return t;
 }
 
@@ -174,7 +174,7 @@ void expect_same_answers(const std::string& path, const std::string& label, bool
 
     StoreReadReport report;
     StoreList list;
-    StoreStatus status = store_list(path, list, way, &report);
+    StoreStatus status = TEST_store_list(path, list, way, report);
     std::optional<ReferenceList> want_list = reference_list(file);
     EXPECT_EQ(status == StoreStatus::ok, want_list.has_value()) << where;
     if (want_list && status == StoreStatus::ok) {
@@ -196,7 +196,7 @@ void expect_same_answers(const std::string& path, const std::string& label, bool
     for (const std::string& id : ids) {
       report = StoreReadReport();
       std::optional<std::string> found;
-      status = store_chain(path, id, found, way, &report);
+      status = TEST_store_chain(path, id, found, way, report);
       std::optional<std::string> want = reference_chain(file, id);
       EXPECT_EQ(status == StoreStatus::ok, want.has_value()) << where << " id " << id;
       if (want && status == StoreStatus::ok) {
@@ -338,9 +338,9 @@ TEST(StoreRead, TheSummaryFollowsEveryRecording) {
     persist_thought(a, "th-a", t);
     // a reads the file afresh whenever b has written in between, through
     // the summary that b left; the first time, the hand-written file whole.
-    EXPECT_EQ(a.last_source, n == 1       ? StoreRecorder::Source::file
-                             : n % 2 == 0 ? StoreRecorder::Source::summary
-                                          : StoreRecorder::Source::kept)
+    EXPECT_EQ(a.TEST_last_source, n == 1       ? StoreRecorder::Source::file
+                                  : n % 2 == 0 ? StoreRecorder::Source::summary
+                                               : StoreRecorder::Source::kept)
         << n;
     if (n % 2) persist_thought(b, "th-b", numbered(n, "b\tthought"));
     expect_same_answers(path, std::string("after recording ").append(std::to_string(n)), true,
