@@ -101,10 +101,6 @@ StoreSummary summary_of(const LiveStore& store, const FileIdentity& identity) {
   return s;
 }
 
-}  // namespace
-
-namespace {
-
 // Writes the pending thoughts into the store; true when they are in the
 // file (or none of them can ever be stored) and the list is empty again.
 bool write_pending(StoreRecorder& r, const std::string& session_id) {
