@@ -83,8 +83,8 @@ class ListCollector final : public ChainsVisitor {
     // The newest element decides, whether or not it is a thought with a
     // text; its head is taken once the chain ends.
     if (!wants_.records) return;
-    if (t.text) {
-      last_text_ = std::move(*t.text);
+    if (t.has_text) {
+      std::swap(last_text_, t.text);  // no copy: the walk keeps the other buffer
     } else {
       last_text_.clear();
     }
@@ -99,9 +99,7 @@ class ListCollector final : public ChainsVisitor {
     totals.updated_at = c.updated_at.value_or(0);
     totals.has_updated_at = c.updated_at.has_value();
     revisions_ = 0;
-    std::string text = std::move(last_text_);
-    last_text_.clear();
-    if (!c.object) return;
+    if (!c.object) return;  // (an element that is no object has no thoughts)
     add_chain_totals(out_.totals, totals);
     if (wants_.target && c.id == *wants_.target && !out_.target)
       out_.target = std::make_pair(c.offset, c.length);
@@ -109,7 +107,8 @@ class ListCollector final : public ChainsVisitor {
     std::vector<std::string_view> branches(c.branches.begin(), c.branches.end());
     Buf record;
     list_record_text(record, c.id.value_or(""), c.started_at.value_or(0), totals.updated_at, c.thoughts,
-                     branches, thought_head(text));
+                     branches, thought_head(last_text_));
+    last_text_.clear();  // the next chain starts without a newest thought
     if (!out_.records.empty()) out_.records += ',';
     out_.records += record.view();
   }

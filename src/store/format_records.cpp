@@ -14,9 +14,9 @@ std::string cut_at_nul(std::string&& s) {
 class RecordCollector final : public ChainsVisitor {
  public:
   void thought(WalkThought& w) override {
-    if (!w.text) return;
+    if (!w.has_text) return;
     StoredThought t;
-    t.text = cut_at_nul(std::move(*w.text));
+    t.text = cut_at_nul(std::move(w.text));
     t.thought_number = w.thought_number.value_or(0);
     t.total_thoughts = w.total_thoughts.value_or(0);
     t.next_needed = w.next_needed;

@@ -33,7 +33,7 @@ enum class Slot : uint8_t {
   at,
   chain,    // an element of the chain array
   thought,  // an element of "thoughts"
-  branch,   // an element of "branches"
+  branch,   // an element of "branches" (the last slot)
 };
 
 struct Member {
@@ -42,8 +42,7 @@ struct Member {
 };
 
 // The members of each object the walk reads, in the order the writer writes
-// them: the key search starts after the last member found, so that in a
-// file the recorder wrote most keys cost one comparison.
+// them.
 constexpr Member kRootMembers[] = {{"chains", Slot::chains}};
 constexpr Member kChainMembers[] = {{"id", Slot::id},
                                     {"started_at", Slot::started_at},
@@ -74,50 +73,102 @@ uint32_t word4(std::string_view s, size_t n) {
   return w;
 }
 
-// Whether a key equals a member's key (which is never empty). Every key of
-// a chains file is compared with some member's, so keys of 4 to 16 bytes (as
+// Whether a key equals a member's key (which is never empty). Most keys of
+// a chains file are compared with a member's, so keys of 4 to 16 bytes (as
 // the members' are) are compared in two overlapping loads per side rather
 // than byte by byte, which made the walk measurably slower.
-bool same_key(std::string_view member, std::string_view key) {
+bool same_key(const Member& m, std::string_view key) {
+  std::string_view member = m.key;
   size_t n = member.size();
   if (n != key.size() || member[n - 1] != key[n - 1]) return false;
   if (n >= 8 && n <= 16)
     return word8(member, 0) == word8(key, 0) && word8(member, n - 8) == word8(key, n - 8);
   if (n >= 4 && n < 8) return word4(member, 0) == word4(key, 0) && word4(member, n - 4) == word4(key, n - 4);
+  if (n <= 3) return member[0] == key[0] && member[n / 2] == key[n / 2];  // (the last byte is checked)
   return member == key;
 }
 
-// Where a thought's integer members go.
-constexpr std::pair<Slot, std::optional<int64_t> WalkThought::*> kThoughtIntegers[] = {
-    {Slot::thought_number, &WalkThought::thought_number},
-    {Slot::total_thoughts, &WalkThought::total_thoughts},
-    {Slot::revises, &WalkThought::revises},
-    {Slot::branch_from, &WalkThought::branch_from},
-    {Slot::at, &WalkThought::at}};
+// Where each slot's integer goes in a thought, by slot (none: not a
+// thought's integer).
+constexpr auto kThoughtIntegers = [] {
+  std::array<std::optional<int64_t> WalkThought::*, static_cast<size_t>(Slot::branch) + 1> at{};
+  at[static_cast<size_t>(Slot::thought_number)] = &WalkThought::thought_number;
+  at[static_cast<size_t>(Slot::total_thoughts)] = &WalkThought::total_thoughts;
+  at[static_cast<size_t>(Slot::revises)] = &WalkThought::revises;
+  at[static_cast<size_t>(Slot::branch_from)] = &WalkThought::branch_from;
+  at[static_cast<size_t>(Slot::at)] = &WalkThought::at;
+  return at;
+}();
+
+// The members of one kind of object, indexed by the length of their keys,
+// so that a key is compared with the members of its length alone (one in
+// most cases); most keys that are no member are told by their last byte.
+struct MemberSet {
+  static constexpr size_t kLongest = 31;
+  std::span<const Member> members;
+  std::array<int8_t, kLongest + 1> first{};  // by length: the first member with it, or -1
+  std::array<int8_t, 16> next{};             // the next member of the same length, or -1
+  uint32_t last_bytes = 0;                   // bit b set: a member's key ends in a byte b (modulo 32)
+
+  // Whether the key may be a member's, told from its length and last byte.
+  bool may_match(std::string_view key) const {
+    return !key.empty() && key.size() <= kLongest && first[key.size()] >= 0 &&
+           (last_bytes >> (static_cast<unsigned char>(key.back()) & 31) & 1);
+  }
+
+  // The position of the member with this key, or -1. Out of line: the
+  // comparison is wanted for few keys, and inlined it would burden the
+  // call for every key.
+  [[gnu::noinline]] int find(std::string_view key) const {
+    for (int at = first[key.size()]; at >= 0; at = next[static_cast<size_t>(at)]) {
+      if (same_key(members[static_cast<size_t>(at)], key)) return at;
+    }
+    return -1;
+  }
+};
+
+constexpr MemberSet member_set(std::span<const Member> members) {
+  MemberSet set;
+  // (Members are few, their keys short: the positions fit the tables.)
+  set.members = members;
+  set.first.fill(-1);
+  set.next.fill(-1);
+  // From the last member back, so that each length's list is in order.
+  for (size_t i = members.size(); i-- > 0;) {
+    std::string_view key = members[i].key;
+    set.next[i] = set.first[key.size()];
+    set.first[key.size()] = static_cast<int8_t>(i);
+    set.last_bytes |= 1u << (static_cast<unsigned char>(key.back()) & 31);
+  }
+  return set;
+}
+
+static_assert(std::size(kThoughtMembers) <= 16 && std::size(kChainMembers) <= 16);
+constexpr MemberSet kRootSet = member_set(kRootMembers);
+constexpr MemberSet kChainSet = member_set(kChainMembers);
+
+// A thought's members as the options ask: all or those of a list, with or
+// without the text (which stands first in both).
+constexpr MemberSet thought_set(std::span<const Member> members, bool text) {
+  return member_set(text ? members : members.subspan(1));
+}
 
 // A container being read.
 struct Frame {
   Role role = Role::root;
-  std::span<const Member> members;  // an object's; empty for an array
-  uint32_t seen = 0;                // the members met so far, by position
-  size_t next = 0;                  // where the next key search starts
+  const MemberSet* set = nullptr;  // an object's members; none for an array
+  Slot element = Slot::skip;       // an array's elements; skip for an object
+  uint32_t seen = 0;               // the members met so far, by position
 
   // The slot of the member with this key: only its first occurrence counts.
+  // (Only objects take keys, and every object read has members.)
   Slot member(std::string_view key) {
-    size_t at = next < members.size() && same_key(members[next].key, key) ? next : find(key);
-    if (at == members.size()) return Slot::skip;
-    next = at + 1;
+    int at = set->may_match(key) ? set->find(key) : -1;
+    if (at < 0) return Slot::skip;
     uint32_t bit = 1u << at;
     if (seen & bit) return Slot::skip;
     seen |= bit;
-    return members[at].slot;
-  }
-
-  size_t find(std::string_view key) const {
-    for (size_t at = 0; at < members.size(); ++at) {
-      if (same_key(members[at].key, key)) return at;
-    }
-    return members.size();
+    return set->members[static_cast<size_t>(at)].slot;
   }
 };
 
@@ -140,8 +191,10 @@ class Walker final : public JsonEvents {
   Walker(ChainsVisitor& visitor, const WalkOptions& options)
       : visitor_(visitor),
         keep_text_(options.keep_text),
-        thought_members_(options.every_thought_member ? std::span<const Member>(kThoughtMembers)
-                                                      : std::span<const Member>(kListThoughtMembers)) {}
+        thought_members_(thought_set(options.every_thought_member
+                                         ? std::span<const Member>(kThoughtMembers)
+                                         : std::span<const Member>(kListThoughtMembers),
+                                     options.keep_text > 0)) {}
 
   bool key(std::string_view name) override {
     if (ignored_ == 0) pending_ = frames_[depth_ - 1].member(name);
@@ -151,11 +204,16 @@ class Walker final : public JsonEvents {
   bool scalar(const JsonScalar& v) override {
     if (ignored_ > 0) return true;
     Slot slot = take_slot();
+    if (slot == Slot::skip) return true;
     if (slot == Slot::chain || slot == Slot::thought || slot == Slot::branch) {
       element(slot, v.type == JsonType::string ? v.string : std::string_view());
     } else if (v.type == JsonType::string) {
-      if (std::optional<std::string>* s = string_of(slot))
-        s->emplace(slot == Slot::text ? v.string.substr(0, keep_text_) : v.string);
+      if (slot == Slot::text) {
+        thought_.has_text = true;
+        thought_.text.assign(v.string.substr(0, keep_text_));
+      } else if (std::optional<std::string>* s = string_of(slot)) {
+        s->emplace(v.string);
+      }
     } else if (v.type == JsonType::integer) {
       if (std::optional<int64_t>* n = integer_of(slot)) *n = v.integer;
     } else if (v.type == JsonType::boolean && v.boolean) {
@@ -183,7 +241,8 @@ class Walker final : public JsonEvents {
     Frame& f = frames_[depth_++];
     f = Frame();
     f.role = *role;
-    f.members = members_of(*role);
+    f.set = members_of(*role);
+    f.element = element_of(*role);
     return true;
   }
 
@@ -208,19 +267,11 @@ class Walker final : public JsonEvents {
   // hand, or the member named by the last key.
   Slot take_slot() {
     if (depth_ == 0) return Slot::root;
-    switch (frames_[depth_ - 1].role) {
-      case Role::chains:
-        return Slot::chain;
-      case Role::thoughts:
-        return Slot::thought;
-      case Role::branches:
-        return Slot::branch;
-      default: {
-        Slot slot = pending_;
-        pending_ = Slot::skip;
-        return slot;
-      }
-    }
+    const Frame& f = frames_[depth_ - 1];
+    if (f.element != Slot::skip) return f.element;
+    Slot slot = pending_;
+    pending_ = Slot::skip;
+    return slot;
   }
 
   // An element that is no object (a branch: any element).
@@ -249,36 +300,46 @@ class Walker final : public JsonEvents {
     visitor_.chain(chain_);
   }
 
+  // Every member of WalkThought afresh, the text's storage kept.
   void start_thought() {
-    thought_ = WalkThought();
-    thought_.index = chain_.thoughts;
-    thought_.object = true;
+    WalkThought& t = thought_;
+    t.index = chain_.thoughts;
+    t.object = true;
+    t.has_text = false;
+    t.text.clear();
+    t.thought_number = t.total_thoughts = t.revises = t.branch_from = t.at = std::nullopt;
+    t.next_needed = t.is_revision = t.needs_more = false;
+    t.branch_id.reset();
   }
   void end_thought() {
     ++chain_.thoughts;
     visitor_.thought(thought_);
   }
 
-  std::span<const Member> members_of(Role role) const {
-    if (role == Role::root) return kRootMembers;
-    if (role == Role::chain) return kChainMembers;
-    if (role == Role::thought) return thought_members_;
-    return {};
+  static Slot element_of(Role role) {
+    if (role == Role::chains) return Slot::chain;
+    if (role == Role::thoughts) return Slot::thought;
+    if (role == Role::branches) return Slot::branch;
+    return Slot::skip;
+  }
+
+  const MemberSet* members_of(Role role) const {
+    if (role == Role::root) return &kRootSet;
+    if (role == Role::chain) return &kChainSet;
+    if (role == Role::thought) return &thought_members_;
+    return nullptr;
   }
 
   std::optional<std::string>* string_of(Slot slot) {
     if (slot == Slot::id) return &chain_.id;
-    if (slot == Slot::text) return &thought_.text;
     if (slot == Slot::branch_id) return &thought_.branch_id;
     return nullptr;
   }
   std::optional<int64_t>* integer_of(Slot slot) {
     if (slot == Slot::started_at) return &chain_.started_at;
     if (slot == Slot::updated_at) return &chain_.updated_at;
-    for (const auto& [integer, field] : kThoughtIntegers) {
-      if (integer == slot) return &(thought_.*field);
-    }
-    return nullptr;
+    auto field = kThoughtIntegers[static_cast<size_t>(slot)];
+    return field ? &(thought_.*field) : nullptr;
   }
   bool* flag_of(Slot slot) {
     if (slot == Slot::next_needed) return &thought_.next_needed;
@@ -289,7 +350,7 @@ class Walker final : public JsonEvents {
 
   ChainsVisitor& visitor_;
   const size_t keep_text_;
-  const std::span<const Member> thought_members_;
+  const MemberSet thought_members_;
   // Root, chain array, chain, thoughts or branches, thought: never deeper.
   std::array<Frame, 5> frames_;
   size_t depth_ = 0;

@@ -30,8 +30,11 @@
 struct WalkThought {
   size_t index = 0;     // its position in the array, every element counted
   bool object = false;  // false: no object, and nothing below is set
-  // The "thought" member's text: at most the walk's keep_text bytes of it.
-  std::optional<std::string> text;
+  // The "thought" member's text, at most the walk's keep_text bytes of it:
+  // a string beside a flag rather than an optional, so that its storage
+  // serves thought after thought.
+  bool has_text = false;
+  std::string text;
   std::optional<int64_t> thought_number, total_thoughts, revises, branch_from, at;
   bool next_needed = false, is_revision = false, needs_more = false;
   std::optional<std::string> branch_id;
@@ -67,7 +70,8 @@ class ChainsVisitor {
 struct WalkOptions {
   JsonNul nul = JsonNul::fails;  // what a NUL byte in the text means
   // How many bytes of each thought's text are kept (reading a list needs
-  // only the head of each).
+  // only the head of each); with 0 the text is not read at all, and
+  // has_text stays false.
   size_t keep_text = SIZE_MAX;
   // Whether every member of a thought is read, or only "thought" and
   // "is_revision" (all that a list and the totals need): the others then
