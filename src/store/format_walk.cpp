@@ -106,24 +106,25 @@ constexpr auto kThoughtIntegers = [] {
 struct MemberSet {
   static constexpr size_t kLongest = 31;
   std::span<const Member> members;
-  std::array<int8_t, kLongest + 1> first{};  // by length: the first member with it, or -1
-  std::array<int8_t, 16> next{};             // the next member of the same length, or -1
-  uint32_t last_bytes = 0;                   // bit b set: a member's key ends in a byte b (modulo 32)
+  static constexpr uint8_t kNone = 0xff;
+  std::array<uint8_t, kLongest + 1> first{};  // by length: the first member with it, or kNone
+  std::array<uint8_t, 16> next{};             // the next member of the same length, or kNone
+  uint32_t last_bytes = 0;                    // bit b set: a member's key ends in a byte b (modulo 32)
 
   // Whether the key may be a member's, told from its length and last byte.
   bool may_match(std::string_view key) const {
-    return !key.empty() && key.size() <= kLongest && first[key.size()] >= 0 &&
+    return !key.empty() && key.size() <= kLongest && first[key.size()] != kNone &&
            (last_bytes >> (static_cast<unsigned char>(key.back()) & 31) & 1);
   }
 
-  // The position of the member with this key, or -1. Out of line: the
+  // The position of the member with this key, or kNone. Out of line: the
   // comparison is wanted for few keys, and inlined it would burden the
   // call for every key.
-  [[gnu::noinline]] int find(std::string_view key) const {
-    for (int at = first[key.size()]; at >= 0; at = next[static_cast<size_t>(at)]) {
-      if (same_key(members[static_cast<size_t>(at)], key)) return at;
+  [[gnu::noinline]] size_t find(std::string_view key) const {
+    for (size_t at = first[key.size()]; at != kNone; at = next[at]) {
+      if (same_key(members[at], key)) return at;
     }
-    return -1;
+    return kNone;
   }
 };
 
@@ -131,13 +132,13 @@ constexpr MemberSet member_set(std::span<const Member> members) {
   MemberSet set;
   // (Members are few, their keys short: the positions fit the tables.)
   set.members = members;
-  set.first.fill(-1);
-  set.next.fill(-1);
+  set.first.fill(MemberSet::kNone);
+  set.next.fill(MemberSet::kNone);
   // From the last member back, so that each length's list is in order.
   for (size_t i = members.size(); i-- > 0;) {
     std::string_view key = members[i].key;
     set.next[i] = set.first[key.size()];
-    set.first[key.size()] = static_cast<int8_t>(i);
+    set.first[key.size()] = static_cast<uint8_t>(i);
     set.last_bytes |= 1u << (static_cast<unsigned char>(key.back()) & 31);
   }
   return set;
@@ -163,12 +164,12 @@ struct Frame {
   // The slot of the member with this key: only its first occurrence counts.
   // (Only objects take keys, and every object read has members.)
   Slot member(std::string_view key) {
-    int at = set->may_match(key) ? set->find(key) : -1;
-    if (at < 0) return Slot::skip;
+    size_t at = set->may_match(key) ? set->find(key) : MemberSet::kNone;
+    if (at == MemberSet::kNone) return Slot::skip;
     uint32_t bit = 1u << at;
     if (seen & bit) return Slot::skip;
     seen |= bit;
-    return set->members[static_cast<size_t>(at)].slot;
+    return set->members[at].slot;
   }
 };
 
