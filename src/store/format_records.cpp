@@ -5,18 +5,16 @@
 
 namespace {
 
-// A text that ends at its first NUL byte, kept in place.
-std::string cut_at_nul(std::string&& s) {
-  s.resize(up_to_nul(s).size());
-  return std::move(s);
-}
+// Ends the text at its first NUL byte, in place.
+void cut_at_nul(std::string& s) { s.resize(up_to_nul(s).size()); }
 
 class RecordCollector final : public ChainsVisitor {
  public:
   void thought(WalkThought& w) override {
     if (!w.has_text) return;
     StoredThought t;
-    t.text = cut_at_nul(std::move(w.text));
+    t.text = std::move(w.text);
+    cut_at_nul(t.text);
     t.thought_number = w.thought_number.value_or(0);
     t.total_thoughts = w.total_thoughts.value_or(0);
     t.next_needed = w.next_needed;
@@ -24,7 +22,10 @@ class RecordCollector final : public ChainsVisitor {
     t.needs_more = w.needs_more;
     t.revises = w.revises.value_or(0);
     t.branch_from = w.branch_from.value_or(0);
-    if (w.branch_id) t.branch_id = cut_at_nul(std::move(*w.branch_id));
+    if (w.branch_id) {
+      t.branch_id = std::move(w.branch_id);
+      cut_at_nul(*t.branch_id);
+    }
     t.at = w.at.value_or(0);
     chain_add(chain_, std::move(t));
   }
@@ -34,7 +35,8 @@ class RecordCollector final : public ChainsVisitor {
     // it would be written back as the empty id: the slot stays empty, so
     // that reading what was written gives the same store again.
     if (w.id && !up_to_nul(*w.id).empty()) {
-      chain_.id = cut_at_nul(std::move(*w.id));
+      chain_.id = std::move(w.id);
+      cut_at_nul(*chain_.id);
       chain_.started_at = w.started_at.value_or(0);
       chain_.updated_at = w.updated_at.value_or(0);
       chains_.push_back(std::move(chain_));
