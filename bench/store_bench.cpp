@@ -26,8 +26,9 @@
 #include <vector>
 
 #include "bench_process.h"
-#include "store/chains_text.h"
-#include "store/persist.h"
+#include "store/files.h"
+#include "store/format_write.h"
+#include "store/recorder.h"
 #include "store/summary.h"
 
 namespace fs = std::filesystem;

@@ -2,18 +2,6 @@
 
 #include "common/platform.h"
 
-bool read_file(const char* path, std::string& out) {
-  FileReader reader(path, READ_FILE_MAX);
-  if (reader.status() != FileOpen::ok) return false;
-  std::string content(static_cast<size_t>(reader.size()), '\0');
-  size_t got = 0;
-  for (size_t n; got < content.size() && (n = reader.read(content.data() + got, content.size() - got)) > 0;)
-    got += n;
-  content.resize(got);
-  out = std::move(content);
-  return true;
-}
-
 FileReader::FileReader(const char* path, size_t cap) {
   OpenFailure failure = OpenFailure::error;
   file_.reset(platform_open_regular(path, &failure));

@@ -1,4 +1,4 @@
-// Reading files: whole, with the program's size cap, or in pieces.
+// Reading files in pieces, with the program's size cap.
 #pragma once
 
 #include <cstddef>
@@ -7,14 +7,8 @@
 #include <memory>
 #include <string>
 
-// The largest file read_file reads: 8 MiB.
+// The largest file the program reads (the chains file): 8 MiB.
 inline constexpr size_t READ_FILE_MAX = 8388608;
-
-// Reads the whole file in binary mode into out. False, with out untouched,
-// when the file cannot be opened, its size cannot be determined, or it is
-// larger than READ_FILE_MAX. A short read is no failure: out holds what was
-// read.
-bool read_file(const char* path, std::string& out);
 
 // How opening a file for reading went.
 enum class FileOpen {
@@ -26,10 +20,10 @@ enum class FileOpen {
   oversized,    // larger than the cap
 };
 
-// A file read in pieces under read_file's rules: opened in binary mode
-// without ever waiting (only a regular file is opened), its size taken by
-// seeking to its end, never more than that size read, and a
-// short read no failure. The file stays open for the owner's lifetime.
+// A file read in pieces: opened in binary mode without ever waiting (only a
+// regular file is opened), its size taken by seeking to its end and held
+// against a cap, never more than that size read, and a short read no
+// failure. The file stays open for the owner's lifetime.
 class FileReader {
  public:
   // Opens the file; status() tells whether it can be read.

@@ -55,9 +55,6 @@ bool platform_remove(const char* path, bool* missing);
 // added. False when the file's attributes cannot be read (no such file).
 bool platform_make_writable(const char* path);
 
-// Flushes the stream and forces its data to the disk (fsync/FlushFileBuffers).
-bool platform_sync_file(FILE* f);
-
 // Renames `from` over `to` in one step, replacing `to`, and makes the rename
 // itself durable (POSIX: fsync of the directory; Windows: write-through).
 // On Windows a reader holding `to` open makes the replace fail for a moment;

@@ -50,11 +50,6 @@ bool platform_make_writable(const char* path) {
   return true;
 }
 
-bool platform_sync_file(FILE* f) {
-  if (std::fflush(f) != 0) return false;
-  return fsync(fileno(f)) == 0;
-}
-
 namespace {
 
 // The directory part of a path, for syncing the directory entry of a rename.

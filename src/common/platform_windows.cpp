@@ -47,12 +47,6 @@ bool platform_make_writable(const char* path) {
   return true;
 }
 
-bool platform_sync_file(FILE* f) {
-  if (std::fflush(f) != 0) return false;
-  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
-  return h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
-}
-
 bool platform_replace_file(const char* from, const char* to) {
   // C rename() refuses an existing target here. A reader that holds the
   // target open without delete sharing makes the replace fail with access
@@ -71,6 +65,13 @@ bool platform_rename(const char* from, const char* to) {
 }
 
 namespace {
+
+// Flushes the stream and forces its data to the disk.
+bool sync_file(FILE* f) {
+  if (std::fflush(f) != 0) return false;
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+  return h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
+}
 
 std::optional<FileIdentity> identity_of(HANDLE h) {
   BY_HANDLE_FILE_INFORMATION info;
@@ -110,7 +111,7 @@ bool platform_write_file(const char* path, const std::vector<std::string_view>& 
   bool ok = true;
   for (std::string_view piece : pieces)
     ok = ok && std::fwrite(piece.data(), 1, piece.size(), f) == piece.size();
-  if (sync) ok = platform_sync_file(f) && ok;
+  if (sync) ok = sync_file(f) && ok;
   if (ok && identity) *identity = platform_file_identity(f);
   ok = std::fclose(f) == 0 && ok;
   return ok;

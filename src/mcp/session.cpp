@@ -6,8 +6,8 @@
 
 #include "common/buf.h"
 #include "common/platform.h"
-#include "store/persist.h"
-#include "store/state_dir.h"
+#include "store/limits.h"
+#include "store/recorder.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/thought.h"
-#include "store/persist.h"
+#include "store/recorder.h"
 
 // One registered branch and how many thoughts in the history carry it.
 struct SessionBranch {

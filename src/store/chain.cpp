@@ -8,8 +8,6 @@ void chain_add(Chain& chain, StoredThought thought) {
   v.push_back(std::move(thought));
 }
 
-void chain_free(Chain& chain) { chain = Chain{}; }
-
 StoredThought stored_thought_from(const Thought& thought, int64_t at) {
   StoredThought t;
   t.text = up_to_nul(thought.thought);

@@ -42,9 +42,6 @@ struct Chain {
 // two.
 void chain_add(Chain& chain, StoredThought thought);
 
-// Releases everything the chain holds and leaves it empty, without an id.
-void chain_free(Chain& chain);
-
 // The stored form of an accepted thought, recorded at time `at`. Texts end at
 // their first NUL byte, as every stored text does.
 StoredThought stored_thought_from(const Thought& thought, int64_t at);

@@ -6,7 +6,8 @@
 
 #include "common/descriptors.h"
 #include "common/file.h"
-#include "store/chains_text.h"
+#include "store/files.h"
+#include "store/format.h"
 
 namespace {
 
@@ -63,8 +64,6 @@ bool take_line(std::string_view& text, std::string_view& line) {
 }
 
 }  // namespace
-
-std::string summary_path(const std::string& chains_path) { return chains_path + ".summary"; }
 
 void summary_text(Buf& out, const StoreSummary& s) {
   size_t start = out.length;
@@ -159,6 +158,13 @@ std::optional<StoreSummary> read_summary(const std::string& path) {
   }
   if (std::ferror(f.get())) return std::nullopt;
   return summary_parse(text);
+}
+
+std::optional<StoreSummary> trusted_summary(const std::string& chains_path, const FileIdentity& file) {
+  if (file.size > READ_FILE_MAX) return std::nullopt;
+  std::optional<StoreSummary> summary = read_summary(summary_path(chains_path));
+  if (!summary || summary->store != file) return std::nullopt;
+  return summary;
 }
 
 StoreTotals summary_totals(const StoreSummary& s) {

@@ -28,7 +28,7 @@
 
 #include "common/buf.h"
 #include "common/platform.h"
-#include "store/list_record.h"
+#include "store/format_list.h"
 
 struct SummaryChain {
   uint64_t offset = 0;  // the chain object's bytes in the chains file
@@ -44,9 +44,6 @@ struct StoreSummary {
   bool operator==(const StoreSummary&) const = default;
 };
 
-// The summary's path: the chains path followed by ".summary".
-std::string summary_path(const std::string& chains_path);
-
 void summary_text(Buf& out, const StoreSummary& summary);
 
 // Reads a summary text. Nothing when it is not one in every respect: the
@@ -59,6 +56,12 @@ std::optional<StoreSummary> summary_parse(std::string_view text);
 // The summary at path (opened without waiting on anything that is not a
 // regular file); nothing when there is none, or it is not a summary.
 std::optional<StoreSummary> read_summary(const std::string& path);
+
+// The summary beside the chains file (summary_path) when it describes
+// exactly the version of the file with this identity, taken from the path
+// or from the file held open, and that version is within the read cap;
+// nothing otherwise. The one check by which a summary is trusted.
+std::optional<StoreSummary> trusted_summary(const std::string& chains_path, const FileIdentity& file);
 
 // The totals of the summarised store.
 StoreTotals summary_totals(const StoreSummary& summary);

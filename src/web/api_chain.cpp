@@ -4,8 +4,8 @@
 #include <string>
 
 #include "common/buf.h"
-#include "store/state_dir.h"
-#include "store/store_read.h"
+#include "store/files.h"
+#include "store/reader.h"
 #include "web/answer.h"
 #include "web/body_field.h"
 #include "web/query.h"

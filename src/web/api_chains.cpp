@@ -4,8 +4,8 @@
 
 #include "common/buf.h"
 #include "common/descriptors.h"
-#include "store/state_dir.h"
-#include "store/store_read.h"
+#include "store/files.h"
+#include "store/reader.h"
 #include "web/answer.h"
 
 namespace {

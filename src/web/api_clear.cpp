@@ -1,13 +1,9 @@
 #include "web/api_clear.h"
 
 #include <cstring>
-#include <optional>
-#include <string>
 
 #include "common/buf.h"
-#include "common/platform.h"
-#include "store/state_dir.h"
-#include "store/summary.h"
+#include "store/files.h"
 #include "web/answer.h"
 #include "web/body_field.h"
 #include "web/query.h"
@@ -15,15 +11,6 @@
 namespace {
 
 constexpr size_t kConfirmCapacity = 16;
-
-bool remove_store_file(const char* path) {
-  bool missing = false;
-  if (platform_remove(path, &missing) || missing) return true;
-  // A read-only file: one retry once it is writable again, and only while
-  // it exists.
-  if (!platform_make_writable(path)) return false;
-  return platform_remove(path, &missing) || missing;
-}
 
 }  // namespace
 
@@ -38,26 +25,17 @@ void api_clear_action(Buf& body, const Request& request, FILE* /*err*/) {
   api_clear(body);
 }
 
+<<<<<<< HEAD
 void api_clear(Buf& body) {
-  const std::string path = chains_path();
-  std::optional<FileLock> lock;
-  if (platform_path_kind(path.c_str()) != PathKind::missing) {
-    bool busy = false;
-    lock = FileLock::acquire(store_lock_path(path).c_str(), CLEAR_LOCK_WAIT_MS, &busy);
-    if (busy) {
+  switch (store_clear(chains_path())) {
+    case ClearResult::busy:
       api_err(body, "store busy");
       return;
-    }
-    // A lock file that cannot be made at all (a read-only directory) leaves
-    // the removal to succeed or fail on its own.
+    case ClearResult::failed:
+      api_err(body, "remove failed");
+      return;
+    case ClearResult::cleared:
+      break;
   }
-  if (!remove_store_file(path.c_str())) {
-    api_err(body, "remove failed");
-    return;
-  }
-  // The summary goes with the file it describes. One left behind (it could
-  // not be removed) describes a file that is gone and is never trusted
-  // again, so it does not change the answer.
-  remove_store_file(summary_path(path).c_str());
   buf_str(body, "{\"ok\":true,\"cleared\":true}");
 }

@@ -4,7 +4,8 @@
 
 #include "common/buf.h"
 #include "common/descriptors.h"
-#include "store/state_dir.h"
+#include "store/files.h"
+#include "store/limits.h"
 #include "web/answer.h"
 
 void api_info(Buf& body, const Request& /*request*/, FILE* err) {

@@ -1,8 +1,9 @@
 #include "web/api_stats.h"
 
 #include "common/buf.h"
-#include "store/state_dir.h"
-#include "store/store_read.h"
+#include "store/files.h"
+#include "store/limits.h"
+#include "store/reader.h"
 #include "web/answer.h"
 
 void api_stats(Buf& body, const Request& /*request*/, FILE* err) {

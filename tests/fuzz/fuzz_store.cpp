@@ -16,10 +16,10 @@
 #include "common/text.h"
 #include "reference_json.h"
 #include "reference_store.h"
-#include "store/chains_text.h"
-#include "store/live_store.h"
-#include "store/read_store.h"
-#include "store/store_scan.h"
+#include "store/format_list.h"
+#include "store/format_records.h"
+#include "store/format_write.h"
+#include "store/recorder_cache.h"
 #include "support/text_pieces.h"
 
 namespace {
@@ -48,7 +48,7 @@ void check_web_reading(std::string_view bytes, size_t piece) {
     wants.records = true;
     wants.target = id;
     ScanResult scan;
-    bool ok = scan_store(input, wants, scan);
+    bool ok = scan_chains(input, wants, scan);
     check(ok == list.has_value());
     if (!ok) return;
     check(scan.count == list->count && scan.records == list->records && scan.totals == *totals);
@@ -85,12 +85,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check_web_reading(bytes, JSON_STREAM_PIECE);
   check_web_reading(bytes, size % 7 + 1);
 
-  auto first = read_store(bytes);
-  check(first == reference_read_store(bytes));
+  auto first = read_chains(bytes);
+  check(first == reference_read_chains(bytes));
   if (!first) return 0;
   Buf once;
   chains_text(once, *first);
-  auto second = read_store(once.view());
+  auto second = read_chains(once.view());
   check(second.has_value());  // the writer produced something that is not a store
   Buf twice;
   chains_text(twice, *second);
@@ -99,13 +99,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // chain's record and totals are what a reader of the written text finds.
   LiveStore live = live_store_from(std::move(*second));
   Buf live_text;
-  live_store_text(live_text, live);
+  TEST_live_store_text(live_text, live);
   check(live_text.view() == once.view());
   TextPieces input(live_text.view(), JSON_STREAM_PIECE);
   ScanWants wants;
   wants.records = true;
   ScanResult scan;
-  check(scan_store(input, wants, scan));
+  check(scan_chains(input, wants, scan));
   std::string records;
   StoreTotals totals;
   totals.chains = live.chains.size();

@@ -180,7 +180,7 @@ std::vector<std::string> reference_ids(const std::optional<std::string>& file) {
   return ids;
 }
 
-std::optional<std::vector<Chain>> reference_read_store(std::string_view bytes) {
+std::optional<std::vector<Chain>> reference_read_chains(std::string_view bytes) {
   auto doc = json_parse(bytes);
   if (!doc) return std::nullopt;
   JsonVal chains = json_member(doc->root(), "chains");

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "store/chain.h"
-#include "store/list_record.h"
+#include "store/format_list.h"
 
 // The chains file as the web actions read it: its bytes, or nothing when it
 // is missing, cannot be opened or is larger than the read cap (the empty
@@ -37,5 +37,5 @@ std::optional<std::string> reference_chain(const std::optional<std::string>& fil
 std::vector<std::string> reference_ids(const std::optional<std::string>& file);
 
 // The recorder's lenient reading of a chains file into Chain records
-// (read_store's contract).
-std::optional<std::vector<Chain>> reference_read_store(std::string_view bytes);
+// (the contract of read_chains).
+std::optional<std::vector<Chain>> reference_read_chains(std::string_view bytes);

@@ -1,5 +1,3 @@
-#include "store/state_dir.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,6 +6,8 @@
 
 #include "common/platform.h"
 #include "scoped_env.h"
+#include "store/files.h"
+#include "store/limits.h"
 
 TEST(StateDir, FirstSetVariableDecides) {
   const std::string long_dir(1200, 'd');

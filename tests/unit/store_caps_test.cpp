@@ -6,11 +6,11 @@
 #include <string>
 
 #include "common/file.h"
-#include "store/chains_text.h"
 #include "store/eviction.h"
-#include "store/live_store.h"
-#include "store/state_dir.h"
-#include "store/store_scan.h"
+#include "store/format_list.h"
+#include "store/format_write.h"
+#include "store/limits.h"
+#include "store/recorder_cache.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ std::vector<std::string> ids(const LiveStore& s) {
 // chain's record and totals what a reader of that text finds.
 void expect_consistent(const LiveStore& s) {
   Buf live, fresh;
-  live_store_text(live, s);
+  TEST_live_store_text(live, s);
   std::vector<Chain> chains;
   for (const LiveChain& c : s.chains) chains.push_back(c.chain);
   chains_text(fresh, chains);
@@ -65,7 +65,7 @@ void expect_consistent(const LiveStore& s) {
     ScanWants wants;
     wants.records = true;
     ScanResult scan;
-    ASSERT_TRUE(scan_store(text, wants, scan));
+    ASSERT_TRUE(scan_chains(text, wants, scan));
     EXPECT_EQ(c.record, scan.records);
     StoreTotals one;
     one.chains = 1;
@@ -206,7 +206,7 @@ TEST(StoreCaps, SizeCapEvictsOthersThenTrimsTheReceivingChain) {
     ASSERT_TRUE(live_store_record(s, kSession, numbered(99, std::string(100, 'n')), kNow, cap)) << c.name;
     EXPECT_EQ(ids(s), c.want_ids) << c.name;
     Buf text;
-    live_store_text(text, s);
+    TEST_live_store_text(text, s);
     EXPECT_LE(text.length, cap) << c.name;
     const Chain& mine = s.chains.back().chain;
     EXPECT_EQ(mine.thoughts.back().thought_number, 99) << c.name << ": the newest thought is kept";
@@ -223,9 +223,9 @@ TEST(StoreCaps, SizeCapEvictsOthersThenTrimsTheReceivingChain) {
 TEST(StoreCaps, AThoughtTooLargeForTheFileIsNotRecorded) {
   LiveStore s = live_store_from({chain_of("a", 1, 3), chain_of(kSession, 2, 3)});
   Buf before;
-  live_store_text(before, s);
+  TEST_live_store_text(before, s);
   EXPECT_FALSE(live_store_record(s, kSession, numbered(4, std::string(5000, 'n')), kNow, 4000));
   Buf after;
-  live_store_text(after, s);
+  TEST_live_store_text(after, s);
   EXPECT_EQ(after.view(), before.view()) << "nothing evicted or trimmed for a thought that cannot fit";
 }

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "store/chain.h"
-#include "store/chains_text.h"
-#include "store/read_store.h"
+#include "store/format_records.h"
+#include "store/format_write.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ std::string text_of(const std::vector<Chain>& chains) {
 
 // Reads the bytes as a store and writes it again.
 std::string rewrite(const std::string& bytes) {
-  auto chains = read_store(bytes);
+  auto chains = read_chains(bytes);
   return chains ? text_of(*chains) : "<not a store>";
 }
 
@@ -164,5 +164,5 @@ TEST(StoreFormat, TextsThatAreNotAStore) {
       "{\"chains\":{},\"chains\":[]}",
       "{\"Chains\":[]}",
   };
-  for (const auto& c : cases) EXPECT_FALSE(read_store(c)) << c;
+  for (const auto& c : cases) EXPECT_FALSE(read_chains(c)) << c;
 }

@@ -6,10 +6,10 @@
 
 #include "common/file.h"
 #include "scoped_env.h"
-#include "store/chains_text.h"
-#include "store/persist.h"
-#include "store/read_store.h"
-#include "store/store_file.h"
+#include "store/files.h"
+#include "store/format_records.h"
+#include "store/format_write.h"
+#include "store/recorder.h"
 #include "support/temp_dir.h"
 #include "support/unwritable_dir.h"
 
@@ -36,9 +36,9 @@ Thought thought(int64_t n, std::string text = "a thought") {
 }
 
 // The file must always be what the writer would write for what it holds.
-std::vector<Chain> read_chains(const std::string& path) {
+std::vector<Chain> chains_in_file(const std::string& path) {
   std::string bytes = read_bytes(path);
-  auto chains = read_store(bytes);
+  auto chains = read_chains(bytes);
   EXPECT_TRUE(chains) << "not a store: " << bytes.substr(0, 200);
   if (!chains) return {};
   Buf again;
@@ -63,7 +63,7 @@ TEST(StorePersist, FirstRecordingCreatesTheDirectoryFromTheTop) {
   TempDir tmp;
   StateDir dir(tmp.file("a/b/c"));
   persist_thought(recorder, "th-1", thought(1));
-  std::vector<Chain> chains = read_chains(dir.chains());
+  std::vector<Chain> chains = chains_in_file(dir.chains());
   ASSERT_EQ(chains.size(), 1u);
   const Chain& c = chains[0];
   EXPECT_EQ(c.id, "th-1");
@@ -77,7 +77,7 @@ TEST(StorePersist, FirstRecordingCreatesTheDirectoryFromTheTop) {
   int64_t started = c.started_at;
   persist_thought(recorder, "th-1", thought(2));
   persist_thought(recorder, "th-2", thought(1));
-  chains = read_chains(dir.chains());
+  chains = chains_in_file(dir.chains());
   ASSERT_EQ(chains.size(), 2u);
   EXPECT_EQ(chains[0].thoughts.size(), 2u);
   EXPECT_EQ(chains[0].started_at, started);
@@ -97,7 +97,7 @@ TEST(StorePersist, AllThoughtFieldsAreStored) {
   t.needsMoreThoughts = true;
   t.nextThoughtNeeded = false;
   persist_thought(recorder, "th-x", t);
-  std::vector<Chain> chains = read_chains(dir.chains());
+  std::vector<Chain> chains = chains_in_file(dir.chains());
   ASSERT_EQ(chains.size(), 1u);
   StoredThought want = stored_thought_from(t, chains[0].updated_at);
   EXPECT_EQ(chains[0].thoughts.at(0), want);
@@ -136,7 +136,7 @@ TEST(StorePersist, LeftoverTemporaryFileIsReused) {
   write_bytes(dir.chains() + ".tmp", std::string(100000, 'z'));
   persist_thought(recorder, "th-1", thought(1));
   EXPECT_FALSE(fs::exists(dir.chains() + ".tmp"));
-  EXPECT_EQ(read_chains(dir.chains()).size(), 1u);
+  EXPECT_EQ(chains_in_file(dir.chains()).size(), 1u);
 }
 
 TEST(StorePersist, AFileThatIsNotAStoreIsKeptAside) {
@@ -160,7 +160,7 @@ TEST(StorePersist, AFileThatIsNotAStoreIsKeptAside) {
     std::vector<std::string> aside = aside_files(tmp);
     ASSERT_EQ(aside.size(), 1u) << label;
     EXPECT_EQ(read_bytes(aside[0]), bytes) << label;
-    std::vector<Chain> chains = read_chains(dir.chains());
+    std::vector<Chain> chains = chains_in_file(dir.chains());
     ASSERT_EQ(chains.size(), 1u) << label;
     EXPECT_EQ(chains[0].thoughts.size(), 1u) << label;
   }
@@ -173,7 +173,7 @@ TEST(StorePersist, AnEmptyStoreIsNoReasonToMoveAside) {
   write_bytes(dir.chains(), R"({"chains":[]})");
   persist_thought(recorder, "th-1", thought(1));
   EXPECT_TRUE(aside_files(tmp).empty());
-  EXPECT_EQ(read_chains(dir.chains()).size(), 1u);
+  EXPECT_EQ(chains_in_file(dir.chains()).size(), 1u);
 }
 
 TEST(StorePersist, MoveAsideNeverReplacesAnEarlierCopy) {
@@ -211,21 +211,22 @@ TEST(StorePersist, OutsideChangesBetweenRecordingsAreSeen) {
   StateDir dir(tmp.str());
   persist_thought(recorder, "th-1", thought(1, "xxxx"));
   persist_thought(recorder, "th-1", thought(2, "zzzz"));
-  EXPECT_EQ(recorder.last_source, StoreRecorder::Source::kept);
+  EXPECT_EQ(recorder.TEST_last_source, StoreRecorder::Source::kept);
   // Rewritten in place with the same size: only the bytes differ.
   std::string bytes = read_bytes(dir.chains());
   bytes.replace(bytes.find("xxxx"), 4, "yyyy");
   write_bytes(dir.chains(), bytes);
   persist_thought(recorder, "th-1", thought(3));
-  EXPECT_EQ(recorder.last_source, StoreRecorder::Source::file) << "neither kept nor summarised: read whole";
-  std::vector<Chain> chains = read_chains(dir.chains());
+  EXPECT_EQ(recorder.TEST_last_source, StoreRecorder::Source::file)
+      << "neither kept nor summarised: read whole";
+  std::vector<Chain> chains = chains_in_file(dir.chains());
   ASSERT_EQ(chains.size(), 1u);
   ASSERT_EQ(chains[0].thoughts.size(), 3u);
   EXPECT_EQ(chains[0].thoughts[0].text, "yyyy");
 
   fs::remove(dir.chains());  // as the web "clear" does
   persist_thought(recorder, "th-1", thought(3));
-  chains = read_chains(dir.chains());
+  chains = chains_in_file(dir.chains());
   ASSERT_EQ(chains.size(), 1u);
   EXPECT_EQ(chains[0].thoughts.size(), 1u);
   EXPECT_EQ(chains[0].thoughts[0].thought_number, 3);
@@ -236,7 +237,7 @@ TEST(StorePersist, OutsideChangesBetweenRecordingsAreSeen) {
       R"({"chains":[{"id":"th-9","started_at":1,"updated_at":2,"thoughts":[],"count":0,"branches":[]}]})");
   fs::rename(dir.chains() + ".other", dir.chains());
   persist_thought(recorder, "th-1", thought(4));
-  chains = read_chains(dir.chains());
+  chains = chains_in_file(dir.chains());
   ASSERT_EQ(chains.size(), 2u);
   EXPECT_EQ(chains[0].id, "th-9");
 }
@@ -264,7 +265,7 @@ TEST(StorePersist, TheFileNeverOutgrowsTheReadCap) {
   write_bytes(dir.chains(), chains_json);
 
   persist_thought(recorder, "th-new", thought(1, std::string(200000, 'n')));
-  std::vector<Chain> chains = read_chains(dir.chains());
+  std::vector<Chain> chains = chains_in_file(dir.chains());
   EXPECT_LE(fs::file_size(dir.chains()), READ_FILE_MAX);
   ASSERT_EQ(chains.size(), 3u);
   EXPECT_EQ(chains[0].id, "c1") << "the least recently updated chain made room";
@@ -292,7 +293,7 @@ TEST(StorePersist, AnUnwritableDirectoryKeepsTheFile) {
   }
   persist_thought(recorder, "th-1", thought(3));
   // Recording resumes once it is writable, the thought that waited first.
-  std::vector<Chain> chains = read_chains(dir.chains());
+  std::vector<Chain> chains = chains_in_file(dir.chains());
   std::vector<int64_t> numbers;
   for (const auto& t : chains.at(0).thoughts) numbers.push_back(t.thought_number);
   EXPECT_EQ(numbers, (std::vector<int64_t>{1, 2, 3}));

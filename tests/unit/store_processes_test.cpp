@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "scoped_env.h"
-#include "store/chains_text.h"
-#include "store/persist.h"
-#include "store/read_store.h"
+#include "store/format_records.h"
+#include "store/format_write.h"
+#include "store/recorder.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -41,7 +41,7 @@ std::map<std::string, size_t> snapshot(const std::string& path, bool* ok) {
   std::string bytes(static_cast<size_t>(in.tellg()), '\0');
   in.seekg(0);
   in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  auto chains = read_store(bytes);
+  auto chains = read_chains(bytes);
   if (!chains) {
     *ok = false;
     return counts;

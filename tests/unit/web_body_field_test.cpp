@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "store/list_record.h"
+#include "store/format_list.h"
 #include "web/api_chain.h"
 #include "web/api_chains.h"
 #include "web/body_field.h"

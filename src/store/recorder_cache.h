@@ -1,7 +1,8 @@
-// The store held in memory between recordings. Beside each chain it keeps
-// the chain's text as last written, where each thought's text starts in it,
-// and what the summary tells of it, so that a recording rebuilds only the
-// chain that received the thought and writes the others' texts as they are.
+// The recorder's cache: the store held in memory between recordings. Beside
+// each chain it keeps the chain's text as last written, where each thought's
+// text starts in it, and what the summary tells of it, so that a recording
+// rebuilds only the chain that received the thought and writes the others'
+// texts as they are.
 #pragma once
 
 #include <cstddef>
@@ -13,7 +14,7 @@
 
 #include "common/buf.h"
 #include "store/chain.h"
-#include "store/list_record.h"
+#include "store/format_list.h"
 
 struct LiveChain {
   Chain chain;
@@ -74,5 +75,7 @@ bool live_store_record(LiveStore& store, const std::string& session_id, StoredTh
 // chains_text.
 std::vector<std::string_view> live_store_pieces(const LiveStore& store);
 
+// ---- Extra functions (for testing) ----
+
 // The whole file text in one buffer.
-void live_store_text(Buf& out, const LiveStore& store);
+void TEST_live_store_text(Buf& out, const LiveStore& store);

@@ -1,12 +1,12 @@
-#include "store/live_store.h"
+#include "store/recorder_cache.h"
 
 #include <optional>
 
 #include "common/file.h"
-#include "store/chains_text.h"
 #include "store/eviction.h"
-#include "store/read_store.h"
-#include "store/state_dir.h"
+#include "store/format_records.h"
+#include "store/format_write.h"
+#include "store/limits.h"
 #include "store/summary.h"
 
 namespace {
@@ -180,7 +180,7 @@ bool live_store_open(LiveStore& s, const std::string& session_id) {
     if (c.chain.id != session_id) continue;
     if (c.opened) return true;
     std::optional<std::vector<Chain>> chains =
-        read_store(std::string(STORE_OPEN) + c.text + std::string(STORE_CLOSE));
+        read_chains(std::string(STORE_OPEN) + c.text + std::string(STORE_CLOSE));
     if (!chains || chains->size() != 1 || (*chains)[0].id != session_id) return false;
     c = live_chain_from(std::move((*chains)[0]));
     return true;
@@ -252,6 +252,6 @@ std::vector<std::string_view> live_store_pieces(const LiveStore& s) {
   return pieces;
 }
 
-void live_store_text(Buf& out, const LiveStore& s) {
+void TEST_live_store_text(Buf& out, const LiveStore& s) {
   for (std::string_view piece : live_store_pieces(s)) buf_add(out, piece);
 }

@@ -1,4 +1,4 @@
-#include "store/chains_text.h"
+#include "store/format_write.h"
 
 #include <charconv>
 #include <string>

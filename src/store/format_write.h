@@ -1,6 +1,7 @@
-// The text form of the chains file. The writer is exact: compact JSON, the
-// members in a fixed order, optional thought members left out when they do
-// not hold, and the derived "count" and "branches" members computed afresh.
+// The writer of the chains file (store/format.h). It is exact: compact
+// JSON, the members in a fixed order, optional thought members left out when
+// they do not hold, and the derived "count" and "branches" members computed
+// afresh.
 #pragma once
 
 #include <string_view>
@@ -8,9 +9,7 @@
 
 #include "common/buf.h"
 #include "store/chain.h"
-
-inline constexpr std::string_view STORE_OPEN = "{\"chains\":[";
-inline constexpr std::string_view STORE_CLOSE = "]}";
+#include "store/format.h"
 
 // The whole store: STORE_OPEN, the chains separated by commas, STORE_CLOSE.
 void chains_text(Buf& out, const std::vector<Chain>& chains);

@@ -6,7 +6,7 @@
 
 #include "common/platform.h"
 #include "common/thought.h"
-#include "store/live_store.h"
+#include "store/recorder_cache.h"
 
 // How long a recording waits for the store's lock before it leaves the
 // thought pending: long enough for any healthy recording of a full store,
@@ -32,9 +32,10 @@ struct StoreRecorder {
   // MAX_THOUGHTS_EACH are kept, the newest: a chain holds no more.
   std::vector<StoredThought> pending;
 
+  // ---- Extra members (for testing) ----
   // How the store was found at the last recording.
   enum class Source { nothing, kept, summary, file };
-  Source last_source = Source::nothing;
+  Source TEST_last_source = Source::nothing;
 };
 
 // Adds the thought (stamped with the current time) to the chain of this

@@ -1,15 +1,14 @@
-#include "store/persist.h"
+#include "store/recorder.h"
 
 #include <string>
 
 #include "common/buf.h"
 #include "common/file.h"
-#include "store/chains_text.h"
-#include "store/file_input.h"
-#include "store/make_state_dir.h"
-#include "store/read_store.h"
-#include "store/state_dir.h"
-#include "store/store_file.h"
+#include "store/files.h"
+#include "store/format.h"
+#include "store/format_records.h"
+#include "store/format_walk.h"
+#include "store/limits.h"
 #include "store/summary.h"
 
 namespace {
@@ -19,8 +18,8 @@ namespace {
 // Nothing when there is no summary for exactly this file.
 std::optional<LiveStore> load_through_summary(const std::string& path, const FileIdentity& identity,
                                               const std::string& session_id) {
-  std::optional<StoreSummary> summary = read_summary(summary_path(path));
-  if (!summary || summary->store != identity) return std::nullopt;
+  std::optional<StoreSummary> summary = trusted_summary(path, identity);
+  if (!summary) return std::nullopt;
   FileReader reader(path.c_str(), READ_FILE_MAX);
   std::optional<FileIdentity> open_file;
   if (reader.status() == FileOpen::ok) open_file = platform_file_identity(reader.file());
@@ -40,12 +39,12 @@ bool load(StoreRecorder& r, const std::string& path, const std::string& session_
   std::optional<FileIdentity> identity;
   if (kind == PathKind::regular) identity = platform_file_identity(path.c_str());
   if (r.valid && r.path == path && identity && *identity == r.identity) {
-    r.last_source = StoreRecorder::Source::kept;
+    r.TEST_last_source = StoreRecorder::Source::kept;
     return true;
   }
   r.valid = false;
   r.store = LiveStore{};
-  r.last_source = StoreRecorder::Source::nothing;
+  r.TEST_last_source = StoreRecorder::Source::nothing;
   if (kind == PathKind::missing) return true;  // no file yet, or deleted: the empty store
   if (!identity) return false;
 
@@ -53,7 +52,7 @@ bool load(StoreRecorder& r, const std::string& path, const std::string& session_
   // summary that describes the file exactly.
   if (std::optional<LiveStore> store = load_through_summary(path, *identity, session_id)) {
     r.store = std::move(*store);
-    r.last_source = StoreRecorder::Source::summary;
+    r.TEST_last_source = StoreRecorder::Source::summary;
     return true;
   }
 
@@ -66,7 +65,7 @@ bool load(StoreRecorder& r, const std::string& path, const std::string& session_
       break;  // a regular file over the read cap is no store it can read
     case FileOpen::ok: {
       FileInput input(reader);
-      chains = read_store(input);
+      chains = read_chains(input);
       // A failed read says nothing about the file: it stays as it is.
       if (reader.failed()) return false;
       break;
@@ -81,7 +80,7 @@ bool load(StoreRecorder& r, const std::string& path, const std::string& session_
     return move_aside(path, now).has_value();
   }
   r.store = live_store_from(std::move(*chains));
-  r.last_source = StoreRecorder::Source::file;
+  r.TEST_last_source = StoreRecorder::Source::file;
   return true;
 }
 
@@ -101,10 +100,6 @@ StoreSummary summary_of(const LiveStore& store, const FileIdentity& identity) {
   }
   return s;
 }
-
-}  // namespace
-
-namespace {
 
 // Writes the pending thoughts into the store; true when they are in the
 // file (or none of them can ever be stored) and the list is empty again.

@@ -1,7 +1,7 @@
-#include "store/list_record.h"
+#include "store/format_list.h"
 
-#include "common/json_stream.h"
-#include "store/state_dir.h"
+#include "store/format_walk.h"
+#include "store/limits.h"
 
 std::string_view thought_head(std::string_view text) {
   return text.substr(0, text.find('\n')).substr(0, THOUGHT_HEAD_MAX);
@@ -70,4 +70,67 @@ std::optional<RecordHead> list_record_head(std::string_view record) {
   HeadReader reader(head);
   if (!json_stream(record, reader) || !reader.complete()) return std::nullopt;
   return head;
+}
+
+namespace {
+
+class ListCollector final : public ChainsVisitor {
+ public:
+  ListCollector(const ScanWants& wants, ScanResult& out) : wants_(wants), out_(out) {}
+
+  void thought(WalkThought& t) override {
+    if (t.is_revision) ++revisions_;
+    // The newest element decides, whether or not it is a thought with a
+    // text; its head is taken once the chain ends.
+    if (!wants_.records) return;
+    if (t.has_text) {
+      std::swap(last_text_, t.text);  // no copy: the walk keeps the other buffer
+    } else {
+      last_text_.clear();
+    }
+  }
+
+  void chain(WalkChain& c) override {
+    ++out_.count;
+    ChainTotals totals;
+    totals.thoughts = c.thoughts;
+    totals.branches = c.branches.size();
+    totals.revisions = revisions_;
+    totals.updated_at = c.updated_at.value_or(0);
+    totals.has_updated_at = c.updated_at.has_value();
+    revisions_ = 0;
+    if (!c.object) return;  // (an element that is no object has no thoughts)
+    add_chain_totals(out_.totals, totals);
+    if (wants_.target && c.id == *wants_.target && !out_.target)
+      out_.target = std::make_pair(c.offset, c.length);
+    if (!wants_.records) return;
+    std::vector<std::string_view> branches(c.branches.begin(), c.branches.end());
+    Buf record;
+    list_record_text(record, c.id.value_or(""), c.started_at.value_or(0), totals.updated_at, c.thoughts,
+                     branches, thought_head(last_text_));
+    last_text_.clear();  // the next chain starts without a newest thought
+    if (!out_.records.empty()) out_.records += ',';
+    out_.records += record.view();
+  }
+
+ private:
+  const ScanWants& wants_;
+  ScanResult& out_;
+  // Of the chain at hand so far.
+  size_t revisions_ = 0;
+  std::string last_text_;  // of its newest thought
+};
+
+}  // namespace
+
+bool scan_chains(JsonInput& input, const ScanWants& wants, ScanResult& out) {
+  ListCollector list(wants, out);
+  WalkOptions options;
+  options.nul = JsonNul::ends_text;
+  // The head of a text stands in its first THOUGHT_HEAD_MAX bytes.
+  options.keep_text = wants.records ? THOUGHT_HEAD_MAX : 0;
+  options.every_thought_member = false;
+  bool parsed = walk_chains(input, options, list).json;
+  out.totals.chains = out.count;
+  return parsed;
 }

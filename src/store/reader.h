@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "store/list_record.h"
+#include "store/format_list.h"
 
 enum class StoreStatus {
   ok,
@@ -22,29 +22,35 @@ enum class StoreStatus {
   unreadable,
 };
 
-// Which way an answer was found, and whether reading the file failed on the
-// way (what was read before the failure is what was parsed).
-struct StoreReadReport {
-  bool from_summary = false;
-  bool read_error = false;
-};
-
-// full_pass: the re-validating pass alone, never the summary (for tests).
-enum class ReadWay { fastest, full_pass };
-
 struct StoreList {
   size_t count = 0;     // elements of the chain array
   std::string records;  // the list records of its chain objects, joined by commas
 };
 
-StoreStatus store_list(const std::string& chains_path, StoreList& out, ReadWay way = ReadWay::fastest,
-                       StoreReadReport* report = nullptr);
+StoreStatus store_list(const std::string& chains_path, StoreList& out);
 
-StoreStatus store_totals(const std::string& chains_path, StoreTotals& out, ReadWay way = ReadWay::fastest,
-                         StoreReadReport* report = nullptr);
+StoreStatus store_totals(const std::string& chains_path, StoreTotals& out);
 
 // The first chain object whose first "id" member is the string id (an id of
 // ASCII letters, digits, "-" and "_"), as compact JSON text written by the
 // JSON library; nothing in out when no chain has that id.
-StoreStatus store_chain(const std::string& chains_path, std::string_view id, std::optional<std::string>& out,
-                        ReadWay way = ReadWay::fastest, StoreReadReport* report = nullptr);
+StoreStatus store_chain(const std::string& chains_path, std::string_view id, std::optional<std::string>& out);
+
+// ---- Extra functions (for testing) ----
+
+// fastest: as the functions above read; full_pass: the re-validating pass
+// alone, never the summary.
+enum class ReadWay { fastest, full_pass };
+
+// Which way an answer was found.
+struct StoreReadReport {
+  bool from_summary = false;
+};
+
+// The functions above, read the given way, with a report of how it went.
+StoreStatus TEST_store_list(const std::string& chains_path, StoreList& out, ReadWay way,
+                            StoreReadReport& report);
+StoreStatus TEST_store_totals(const std::string& chains_path, StoreTotals& out, ReadWay way,
+                              StoreReadReport& report);
+StoreStatus TEST_store_chain(const std::string& chains_path, std::string_view id,
+                             std::optional<std::string>& out, ReadWay way, StoreReadReport& report);

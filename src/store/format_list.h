@@ -1,8 +1,7 @@
 // What the web's read actions tell of each chain: its list record (the
 // "chains" action) and its share of the totals (the "stats" action). The
-// recorder computes them from the chains it holds and a stream over the file
-// computes them from any file; for a file the recorder wrote, both give the
-// same bytes.
+// recorder computes them from the chains it holds and scan_chains from any
+// file; for a file the recorder wrote, both give the same bytes.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "common/buf.h"
+#include "common/json_stream.h"
 
 inline constexpr size_t THOUGHT_HEAD_MAX = 160;
 
@@ -61,3 +61,25 @@ struct ChainTotals {
 
 // Adds one chain object's share.
 void add_chain_totals(StoreTotals& totals, const ChainTotals& chain);
+
+// What one walk over a chains file gathers for the web's read actions.
+// Records are built only when asked for, and only the target chain's range
+// is looked for.
+struct ScanWants {
+  bool records = false;
+  std::optional<std::string_view> target;  // a chain id
+};
+
+struct ScanResult {
+  size_t count = 0;     // elements of the chain array, objects or not
+  std::string records;  // the chain objects' list records, joined by commas
+  StoreTotals totals;
+  // The bytes of the first chain object whose "id" is the target: offset
+  // and length in the text.
+  std::optional<std::pair<uint64_t, uint64_t>> target;
+};
+
+// Walks the text (up to its first NUL byte) once, as the web's read actions
+// read any JSON text (store/format_walk.h). False when it is not JSON text;
+// out is then incomplete.
+bool scan_chains(JsonInput& input, const ScanWants& wants, ScanResult& out);
