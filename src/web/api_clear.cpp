@@ -25,7 +25,6 @@ void api_clear_action(Buf& body, const Request& request, FILE* /*err*/) {
   api_clear(body);
 }
 
-<<<<<<< HEAD
 void api_clear(Buf& body) {
   switch (store_clear(chains_path())) {
     case ClearResult::busy:
