@@ -59,7 +59,8 @@ for (const c of sdkClients) {
       assert.deepEqual(withId.structuredContent,
         { thoughtNumber: 2, totalThoughts: 2, nextThoughtNeeded: false, branches: ['id'], thoughtHistoryLength: 2 });
       if (c.revision !== '2026-07-28') assert.deepEqual(await s.ping(), {});
-      assert.equal(s.stderr(), '[veltrane] Thought 1/3\n[veltrane] Branch 2/2 (from thought 1, ID: id)\n');
+      const lines = '[veltrane] Thought 1/3\n[veltrane] Branch 2/2 (from thought 1, ID: id)\n';
+      assert.equal(await s.stderrOnceItHolds(lines), lines);
     } finally {
       await s.close();
     }

@@ -29,6 +29,13 @@ async function sdkSession(Client, Transport, stateDir, clientOptions, callTool) 
     callTool: (name, args) => callTool(client, { name, arguments: args }, { timeout: ANSWER_MS }),
     ping: () => client.ping({ timeout: ANSWER_MS }),
     stderr: () => stderr,
+    // The server writes a thought's console line before its answer, but the
+    // two pipes are read apart: the line may arrive after the answer.
+    stderrOnceItHolds: async (want) => {
+      for (const end = Date.now() + ANSWER_MS; stderr.length < want.length && Date.now() < end;)
+        await new Promise((resolve) => setTimeout(resolve, 10));
+      return stderr;
+    },
     close: () => client.close(),
   };
 }
