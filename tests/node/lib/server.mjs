@@ -7,7 +7,7 @@ import path from 'node:path';
 import { exe, root } from './program.mjs';
 import { removeDir, tempDir } from './temp.mjs';
 
-function freePort() {
+export function freePort() {
   return new Promise((resolve, reject) => {
     const srv = net.createServer();
     srv.unref();
