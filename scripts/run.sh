@@ -11,7 +11,7 @@ exe=$root/build/release/plugin_veltrane
 
 usage() {
   cat <<'USAGE'
-usage: scripts/run.sh [--port N] [--sample]
+usage: scripts/run.sh [--port N] [--allow-host NAME]... [--sample]
        scripts/run.sh --mcp
 
 Builds the program (build/release/plugin_veltrane), prints how to point an
@@ -19,6 +19,8 @@ MCP client at it, and serves the viewer on http://127.0.0.1:PORT/ with
 lighttpd until Ctrl-C.
 
   --port N, --port=N  serve on port N (default 8080)
+  --allow-host NAME   also answer requests made to NAME:PORT (requests for
+                      any other host name are refused)
   --sample            first record a sample chain (14 thoughts with code, tables,
                       revisions and a branch) through the MCP server
   --mcp               run the MCP server on stdio instead of serving the viewer
@@ -26,7 +28,8 @@ lighttpd until Ctrl-C.
 
 VELTRANE_STATE_DIR chooses the state directory (default
 ~/.tavrokin/connectors/plugin_veltrane); BOT_PASSWORD and MAX_THOUGHT_HISTORY
-are passed on to the program when set.
+are passed on to the program when set. With BOT_PASSWORD, open the printed
+address and type the password in the page.
 USAGE
 }
 
@@ -38,6 +41,7 @@ fail() {
 
 # Options are checked before anything is installed or built.
 port=8080 sample=0 mcp=0
+allow=()
 while [ $# -gt 0 ]; do
   case $1 in
     --port)
@@ -46,6 +50,12 @@ while [ $# -gt 0 ]; do
       shift 2
       ;;
     --port=*) port=${1#--port=}; shift ;;
+    --allow-host)
+      [ $# -ge 2 ] || fail "--allow-host needs a host name"
+      allow+=(--allow-host "$2")
+      shift 2
+      ;;
+    --allow-host=*) allow+=(--allow-host "${1#--allow-host=}"); shift ;;
     --sample) sample=1; shift ;;
     --mcp) mcp=1; shift ;;
     -h | --help) usage; exit 0 ;;
@@ -59,6 +69,9 @@ if [ "${#port}" -gt 5 ] || [ "$((10#$port))" -lt 1 ] || [ "$((10#$port))" -gt 65
   fail "--port needs a port number from 1 to 65535, got '$port'"
 fi
 port=$((10#$port))
+for ((i = 1; i < ${#allow[@]}; i += 2)); do
+  [[ ${allow[i],,} =~ ^[a-z0-9]([a-z0-9.-]*[a-z0-9])?\.?$ ]] || fail "--allow-host needs a host name, got '${allow[i]}'"
+done
 if [ "$mcp" = 1 ] && [ "$sample" = 1 ]; then fail "--sample serves the viewer; it does not go with --mcp"; fi
 
 # Shows the build's messages short: one line per step ("[ 40%] compiling
@@ -155,4 +168,4 @@ if [ "$(stored_chains)" = 0 ]; then
   echo "or record a sample chain: scripts/run.sh --sample"
 fi
 echo
-exec scripts/serve.sh --port "$port" "$exe"
+exec scripts/serve.sh --port "$port" "${allow[@]}" "$exe"

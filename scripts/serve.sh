@@ -4,16 +4,20 @@
 # /plugins?plugin=veltrane&... ; the root / redirects to the viewer. Runs in
 # the foreground; Ctrl-C stops it.
 #
-#   usage: scripts/serve.sh [--port PORT | --port=PORT] [EXECUTABLE]
+#   usage: scripts/serve.sh [--port PORT | --port=PORT] [--allow-host NAME]... [EXECUTABLE]
 #
 # EXECUTABLE defaults to build/release/plugin_veltrane (built when missing).
 # The state directory is VELTRANE_STATE_DIR, else the program's own default
-# under HOME. BOT_PASSWORD and MAX_THOUGHT_HISTORY are passed on when set.
+# under HOME. BOT_PASSWORD and MAX_THOUGHT_HISTORY are passed on when set;
+# the password only through the environment, never on a command line.
+# Requests for any other Host than 127.0.0.1:PORT, localhost:PORT and
+# NAME:PORT (each --allow-host NAME) are refused before the program runs.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 port=8080
 exe=""
+allow=()
 
 # The comment block at the top of this file, without its "#" marks.
 usage() { awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "${BASH_SOURCE[0]}"; }
@@ -22,6 +26,8 @@ while [ $# -gt 0 ]; do
   case $1 in
     --port) [ $# -ge 2 ] || { usage >&2; exit 2; }; port=$2; shift 2 ;;
     --port=*) port=${1#--port=}; shift ;;
+    --allow-host) [ $# -ge 2 ] || { usage >&2; exit 2; }; allow+=(--allow-host "$2"); shift 2 ;;
+    --allow-host=*) allow+=(--allow-host "${1#--allow-host=}"); shift ;;
     -h|--help) usage; exit 0 ;;
     -*) echo "serve.sh: unknown option $1" >&2; usage >&2; exit 2 ;;
     *) [ -z "$exe" ] || { usage >&2; exit 2; }; exe=$1; shift ;;
@@ -78,7 +84,9 @@ trap 'cleanup; exit 130' INT
 trap 'cleanup; exit 143' TERM
 
 conf=$workdir/lighttpd.conf
-"$root/scripts/lighttpd-conf.sh" "$workdir" "$port" "$exe" "$state" "${BOT_PASSWORD-}" >"$conf"
+# The configuration names BOT_PASSWORD without holding it; lighttpd reads
+# it from the environment it inherits from here.
+"$root/scripts/lighttpd-conf.sh" "${allow[@]}" "$workdir" "$port" "$exe" "$state" >"$conf"
 lighttpd -tt -f "$conf" >/dev/null
 
 lighttpd -D -f "$conf" &
@@ -93,8 +101,11 @@ fi
 
 echo "Serving $exe"
 echo "State directory: $state"
-if [ -n "${BOT_PASSWORD-}" ]; then echo "Password required (BOT_PASSWORD is set)"; fi
 echo "Open http://127.0.0.1:$port/ (the viewer, at /plugin_veltrane)"
+if [ -n "${BOT_PASSWORD-}" ]; then
+  echo "  BOT_PASSWORD is set: type the password in the page when it asks."
+  echo "  (Or pass it once as ?pwd=..., percent-encoded; the page takes it out of the address.)"
+fi
 echo "Hub route: http://127.0.0.1:$port/plugins?plugin=veltrane"
 echo "Press Ctrl-C to stop."
 wait "$child"

@@ -14,7 +14,7 @@ for group in "$@"; do
     test)
       packages+=(cmake make g++ rapidjson-dev googletest libgtest-dev libbenchmark-dev
                  clang libclang-rt-14-dev clang-format clang-tidy g++-mingw-w64-x86-64-posix wine64 lighttpd
-                 chromium dpkg-dev) ;;
+                 chromium dpkg-dev curl procps) ;;
     *) echo "setup.sh: unknown group '$group'" >&2; exit 2 ;;
   esac
 done

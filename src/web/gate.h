@@ -3,10 +3,11 @@
 
 #include <string_view>
 
-// The answer to a request without the right password (120 bytes).
+// The answer to a request without the right password (150 bytes).
 inline constexpr std::string_view REFUSAL_ANSWER =
     "Status: 401 Unauthorized\r\n"
     "Content-Type: application/json; charset=utf-8\r\n"
+    "Referrer-Policy: no-referrer\r\n"
     "\r\n"
     "{\"ok\":false,\"error\":\"invalid node password\"}\n";
 

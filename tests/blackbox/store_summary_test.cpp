@@ -147,7 +147,7 @@ TEST(SummaryFile, ClearTakesTheSummaryAway) {
   State s;
   record(s, "one", 2);
   const std::string old_summary = read_bytes(s.summary);
-  RunResult r = web_request(s.dir, {{"QUERY_STRING", "action=clear&confirm=1"}});
+  RunResult r = clear_request(s.dir);
   EXPECT_EQ(r.out, kJsonHeaders + "{\"ok\":true,\"cleared\":true}\n");
   EXPECT_FALSE(fs::exists(s.chains));
   EXPECT_FALSE(fs::exists(s.summary));

@@ -216,7 +216,7 @@ TEST(StoreUnderFaults, AClearIsNotUndoneByARecordingInFlight) {
   ASSERT_EQ(calls_of(log_lines(log), "fsync"), 1) << "the recording never reached its sync";
 
   auto started = std::chrono::steady_clock::now();
-  RunResult clear = web_request(state, {{"QUERY_STRING", "action=clear&confirm=1"}});
+  RunResult clear = clear_request(state);
   auto waited = std::chrono::steady_clock::now() - started;
   EXPECT_EQ(clear.out, kJsonHeaders + "{\"ok\":true,\"cleared\":true}\n");
   EXPECT_GE(waited, milliseconds(500)) << "the clear did not wait for the recording in flight";

@@ -45,10 +45,12 @@ struct Store {
   std::string chains_file() const { return (fs::path(dir) / "chains.json").string(); }
   void write(const std::string& chains) const { write_bytes(chains_file(), chains); }
   RunResult get(const std::string& query) const { return web_request(dir, {{"QUERY_STRING", query}}); }
+  // A POST of JSON, the only request that may change the store.
   RunResult post(const std::string& query, const std::string& body) const {
     return web_request(dir,
                        {{"QUERY_STRING", query},
                         {"REQUEST_METHOD", "POST"},
+                        {"CONTENT_TYPE", "application/json"},
                         {"CONTENT_LENGTH", std::to_string(body.size())}},
                        body);
   }
@@ -157,7 +159,7 @@ TEST(WebActions, ChainDetail) {
       {"action=chain&id=th-1", R"({"id":"a b"})", R"({"ok":false,"error":"invalid chain id"})"},
   };
   for (const auto& c : cases) {
-    RunResult r = c.body.empty() ? store.get(c.query) : store.post(c.query, c.body);
+    RunResult r = store.post(c.query, c.body);
     EXPECT_EQ(r.out, ok_answer(c.want)) << c.query << " " << c.body;
   }
 }
@@ -261,28 +263,30 @@ TEST(WebActions, Info) {
 }
 
 TEST(WebActions, ClearNeedsConfirmation) {
+  // Each is posted as JSON; the confirmation comes from the body, else from
+  // the query.
   struct Case {
     std::string query;
-    std::string body;  // posted when not empty
+    std::string body;
     bool cleared;
   } cases[] = {
-      {"action=clear&confirm=1", "", true},
-      {"action=clear&confirm=true", "", true},
-      {"action=clear&confirm=%31", "", true},
-      {"action=clear", "", false},
-      {"action=clear&confirm=", "", false},
-      {"action=clear&confirm=yes", "", false},
-      {"action=clear&confirm=TRUE", "", false},
-      {"action=clear&confirm=0", "", false},
-      {"action=clear&confirm=1+", "", false},
-      {"action=clear&confirm=11", "", false},
+      {"action=clear&confirm=1", "{}", true},
+      {"action=clear&confirm=true", "{}", true},
+      {"action=clear&confirm=%31", "{}", true},
+      {"action=clear", "{}", false},
+      {"action=clear&confirm=", "{}", false},
+      {"action=clear&confirm=yes", "{}", false},
+      {"action=clear&confirm=TRUE", "{}", false},
+      {"action=clear&confirm=0", "{}", false},
+      {"action=clear&confirm=1+", "{}", false},
+      {"action=clear&confirm=11", "{}", false},
       {"action=clear", R"({"confirm":true})", true},
       {"action=clear", R"({"confirm":1})", true},
       {"action=clear", R"({"confirm":"1"})", true},
       {"", R"({"action":"clear","confirm":"true"})", true},
+      {"", R"({"action":"clear","confirm":true})", true},
       {"action=clear&confirm=1", R"({"x":1})", true},
       {"action=clear&confirm=1", R"({"confirm":null})", true},
-      {"action=clear&confirm=1", "not json", true},
       // Once the body has a confirmation, it decides.
       {"action=clear&confirm=1", R"({"confirm":false})", false},
       {"action=clear&confirm=1", R"({"confirm":""})", false},
@@ -294,7 +298,7 @@ TEST(WebActions, ClearNeedsConfirmation) {
     write_bytes(store.chains_file() + ".tmp", "partial");
     write_bytes(store.chains_file() + ".lock", "");
     write_bytes(store.chains_file() + ".summary", "summary");
-    RunResult r = c.body.empty() ? store.get(c.query) : store.post(c.query, c.body);
+    RunResult r = store.post(c.query, c.body);
     std::string label = c.query + " " + c.body;
     if (c.cleared) {
       EXPECT_EQ(r.out, ok_answer(R"({"ok":true,"cleared":true})")) << label;
@@ -317,17 +321,16 @@ TEST(WebActions, ClearEdgeCases) {
   // Already missing, and a missing directory, count as cleared; nothing is
   // created.
   Store empty;
-  EXPECT_EQ(empty.get("action=clear&confirm=1").out, ok_answer(R"({"ok":true,"cleared":true})"));
+  EXPECT_EQ(clear_request(empty.dir).out, ok_answer(R"({"ok":true,"cleared":true})"));
   TempDir tmp;
-  EXPECT_EQ(web_request(tmp.file("absent"), {{"QUERY_STRING", "action=clear&confirm=1"}}).out,
-            ok_answer(R"({"ok":true,"cleared":true})"));
+  EXPECT_EQ(clear_request(tmp.file("absent")).out, ok_answer(R"({"ok":true,"cleared":true})"));
   EXPECT_FALSE(fs::exists(tmp.file("absent")));
 
   // A read-only chains file is removed too.
   Store read_only(kFixture);
   fs::permissions(read_only.chains_file(),
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  EXPECT_EQ(read_only.get("action=clear&confirm=1").out, ok_answer(R"({"ok":true,"cleared":true})"));
+  EXPECT_EQ(clear_request(read_only.dir).out, ok_answer(R"({"ok":true,"cleared":true})"));
   EXPECT_FALSE(fs::exists(read_only.chains_file()));
 
   // Something that cannot be removed as a file: the failure is reported,
@@ -335,7 +338,7 @@ TEST(WebActions, ClearEdgeCases) {
   Store blocked;
   fs::create_directory(blocked.chains_file());
   write_bytes((fs::path(blocked.chains_file()) / "inside").string(), "kept");
-  EXPECT_EQ(blocked.get("action=clear&confirm=1").out, error_answer("remove failed"));
+  EXPECT_EQ(clear_request(blocked.dir).out, error_answer("remove failed"));
   EXPECT_EQ(read_bytes((fs::path(blocked.chains_file()) / "inside").string()), "kept");
 }
 
@@ -352,6 +355,7 @@ TEST(WebActions, OnlyClearChangesTheStateDirectory) {
                                  "action=info",
                                  "action=clear",
                                  "action=clear&confirm=no",
+                                 "action=clear&confirm=1",  // not a POST of JSON
                                  "action=nope",
                                  "format=json"};
   const Snapshot before = snapshot(store.dir);

@@ -57,14 +57,16 @@ TEST(WebGate, PasswordSources) {
   }
 }
 
-TEST(WebGate, RefusalIsExactAndComesBeforeThePage) {
+TEST(WebGate, RefusalIsExactAndThePageNeedsNoPassword) {
   TempDir dir;
-  // A browser asking for the page without credentials is refused too.
-  RunResult page = web_request(dir.str(), {{"BOT_PASSWORD", kPassword}, {"REQUEST_METHOD", "GET"}});
-  EXPECT_EQ(page.out, kRefusal);
-  EXPECT_EQ(page.err, "");
-  EXPECT_EQ(page.status, 0);
-  // No body is read and nothing else is written.
+  // The page holds no data: it opens without credentials and asks for them.
+  for (const char* method : {"GET", "HEAD"}) {
+    RunResult page = web_request(dir.str(), {{"BOT_PASSWORD", kPassword}, {"REQUEST_METHOD", method}});
+    EXPECT_EQ(answer_kind(page), "page") << method;
+    EXPECT_EQ(page.err, "");
+    EXPECT_EQ(page.status, 0);
+  }
+  // Every action is refused; no body is read and nothing else is written.
   RunResult post = web_request(
       dir.str(), {{"BOT_PASSWORD", kPassword}, {"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "18"}},
       R"({"action":"info"})"
@@ -142,9 +144,9 @@ TEST(WebGate, ActionSelection) {
       {nullptr, "POST", R"({"action":5})", "unknown action"},
       {nullptr, "POST", R"({"action":true})", "unknown action"},
       {nullptr, "POST", R"({"action":"info","action":"stats"})", "info"},
-      // The method is not looked at once an action was asked for.
+      // A GET's body is read too; other methods run no action.
       {"action=chains", "GET", stats_body, "stats"},
-      {"format=json", "PUT", stats_body, "stats"},
+      {"format=json", "PUT", stats_body, "405: method not allowed; use GET or POST"},
       // A GET without an action is the page, and its body is not read.
       {nullptr, "GET", stats_body, "page"},
   };

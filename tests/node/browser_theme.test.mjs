@@ -37,7 +37,7 @@ async function themeState(page) {
   }));
 }
 
-test('the address wins over storage, storage over the system preference, and the choice is stored', async () => {
+test('the address wins over storage, storage over the system preference, and nothing is stored at load', async () => {
   const cases = [
     { query: '?theme=light', stored: 'dark', scheme: 'dark', want: 'light' },
     { query: '?theme=dark', stored: 'light', scheme: 'light', want: 'dark' },
@@ -55,7 +55,8 @@ test('the address wins over storage, storage over the system preference, and the
     await setStored(page, c.stored);
     await page.goto(`${server.url}/plugin_veltrane${c.query}`);
     await waitCount(page, '#chains li', 1);
-    assert.deepEqual(await themeState(page), { attr: c.want, api: c.want, stored: c.want, bg: BG[c.want] }, label);
+    // Only a choice the reader makes is remembered.
+    assert.deepEqual(await themeState(page), { attr: c.want, api: c.want, stored: c.stored, bg: BG[c.want] }, label);
   }
   await page.emulateMedia({ colorScheme: 'dark' });
   checkConsole(browser);
@@ -128,6 +129,7 @@ test('a framed page asks its host for the theme and follows "tk-theme" messages'
   const send = (msg) => page.evaluate((m) => document.getElementById('f').contentWindow.postMessage(m, '*'), msg);
   await send({ type: 'tk-theme', theme: 'light' });
   await inner.waitForFunction(() => document.documentElement.getAttribute('data-theme') === 'light');
+  assert.equal(await page.evaluate(() => localStorage.getItem('bot_theme')), 'dark', 'the host\'s key is the host\'s');
   for (const msg of [{ type: 'tk-theme', theme: 'blue' }, { type: 'other', theme: 'dark' }, 'tk-theme', null,
     { type: 'tk-theme', theme: 'light' }]) {
     await send(msg);
@@ -135,8 +137,100 @@ test('a framed page asks its host for the theme and follows "tk-theme" messages'
   await send({ type: 'tk-theme', theme: 'dark' });
   await inner.waitForFunction(() => document.documentElement.getAttribute('data-theme') === 'dark');
   assert.deepEqual(await inner.evaluate(() => window.__themeEvents), ['light', 'dark']);
-  assert.equal(await inner.evaluate(() => localStorage.getItem('bot_theme')), 'dark');
   await page.unroute(host);
+  checkConsole(browser);
+});
+
+// A host page on the page's own origin that frames src and, when asked for
+// its theme, answers `answer` after `delay` ms (never, when answer is null).
+// A second frame beside it, of the same origin, can post to the viewer too.
+async function frameHost(page, src, answer, delay = 0) {
+  const url = `${server.url}/host-${Math.random().toString(36).slice(2)}.html`;
+  await page.route(url, (r) => r.fulfill({
+    contentType: 'text/html',
+    body: `<!DOCTYPE html><html><body><script>
+      window.addEventListener('message', (e) => {
+        if (!e.data || e.data.type !== 'tk-theme-request' || ${JSON.stringify(answer)} === null) return;
+        setTimeout(() => e.source.postMessage({ type: 'tk-theme', theme: ${JSON.stringify(answer)} }, location.origin), ${delay});
+      });
+    </script><iframe id="f" src="${src}" width="900" height="600"></iframe><iframe id="g" src="/nothing-here"></iframe></body></html>`,
+  }));
+  await page.goto(url);
+  const frame = page.frameLocator('#f');
+  await frame.locator('#chains li').first().waitFor({ state: 'attached' });
+  return page.frames().find((f) => f.url().includes('/plugin_veltrane'));
+}
+
+test('a framed page never writes the host\'s theme key: from its address, the host\'s answer or a call', async () => {
+  const { page } = browser;
+  const cases = [
+    { src: '/plugin_veltrane?embed=1&theme=light', stored: 'dark', answer: 'dark', want: 'dark' },
+    { src: '/plugin_veltrane?embed=1&theme=dark', stored: 'light', answer: 'light', want: 'light' },
+    { src: '/plugin_veltrane?embed=1', stored: null, answer: 'light', want: 'light', scheme: 'dark' },
+    { src: '/plugin_veltrane?theme=light', stored: null, answer: null, want: 'light' },
+    { src: '/plugin_veltrane', stored: null, answer: null, want: 'light', scheme: 'light' },
+  ];
+  for (const c of cases) {
+    await page.emulateMedia({ colorScheme: c.scheme || 'dark' });
+    await setStored(page, c.stored);
+    const inner = await frameHost(page, c.src, c.answer);
+    await inner.waitForFunction((w) => document.documentElement.getAttribute('data-theme') === w, c.want);
+    await inner.evaluate(() => window.tkApplyTheme(window.tkTheme() === 'dark' ? 'light' : 'dark'));
+    await page.waitForTimeout(100);
+    assert.equal(await page.evaluate(() => localStorage.getItem('bot_theme')), c.stored, JSON.stringify(c));
+  }
+  await page.emulateMedia({ colorScheme: 'dark' });
+  checkConsole(browser);
+});
+
+test('in a frame, theme messages count only from the host page around it', async () => {
+  const { page } = browser;
+  await setStored(page, 'dark');
+  const inner = await frameHost(page, '/plugin_veltrane?embed=1', null);
+  await inner.waitForFunction(() => document.documentElement.getAttribute('data-theme') === 'dark');
+  // A frame of the same origin beside it, and the viewer posting to itself.
+  await page.evaluate(() => {
+    const g = document.getElementById('g').contentWindow;
+    g.eval("parent.frames[0].postMessage({ type: 'tk-theme', theme: 'light' }, '*')");
+  });
+  await inner.evaluate(() => window.postMessage({ type: 'tk-theme', theme: 'light' }, '*'));
+  await page.waitForTimeout(200);
+  assert.equal(await inner.evaluate(() => document.documentElement.getAttribute('data-theme')), 'dark');
+  await page.evaluate(() => document.getElementById('f').contentWindow.postMessage({ type: 'tk-theme', theme: 'light' }, '*'));
+  await inner.waitForFunction(() => document.documentElement.getAttribute('data-theme') === 'light');
+  checkConsole(browser);
+});
+
+test('a framed page is not drawn in a guessed theme: it waits briefly for the host, unless its address names the theme', async () => {
+  const { context, page } = browser;
+  // Each animation frame of the viewer's frame records what would be drawn.
+  await context.addInitScript(() => {
+    if (!location.pathname.startsWith('/plugin_veltrane')) return;
+    window.__drawn = [];
+    const look = () => {
+      if (document.body) {
+        window.__drawn.push([getComputedStyle(document.body).visibility, document.documentElement.getAttribute('data-theme')]);
+      }
+      if (window.__drawn.length < 400) requestAnimationFrame(look);
+    };
+    requestAnimationFrame(look);
+  });
+  await page.emulateMedia({ colorScheme: 'dark' });
+  const cases = [
+    { src: '/plugin_veltrane?embed=1', answer: 'light', delay: 120, want: 'light', waits: true },
+    { src: '/plugin_veltrane?embed=1', answer: null, delay: 0, want: 'dark', waits: true },
+    { src: '/plugin_veltrane?embed=1&theme=light', answer: null, delay: 0, want: 'light', waits: false },
+  ];
+  for (const c of cases) {
+    await setStored(page, null);
+    const inner = await frameHost(page, c.src, c.answer, c.delay);
+    await inner.waitForFunction((w) => document.documentElement.getAttribute('data-theme') === w
+      && getComputedStyle(document.body).visibility === 'visible', c.want, { timeout: 2000 });
+    const drawn = await inner.evaluate(() => window.__drawn);
+    const label = JSON.stringify(c);
+    assert.deepEqual(drawn.filter(([v, t]) => v === 'visible' && t !== c.want), [], label);
+    assert.equal(drawn.length > 0 && drawn[0][0] === 'hidden', c.waits, `${label}: ${JSON.stringify(drawn.slice(0, 3))}`);
+  }
   checkConsole(browser);
 });
 

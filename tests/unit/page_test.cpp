@@ -20,7 +20,9 @@ const std::string kHeaders =
     "X-Content-Type-Options: nosniff\r\n"
     "X-Frame-Options: SAMEORIGIN\r\n"
     "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
-    "img-src data:; connect-src 'self'; form-action 'none'; base-uri 'none'\r\n\r\n";
+    "img-src data:; connect-src 'self'; form-action 'none'; base-uri 'none'\r\n"
+    "Referrer-Policy: no-referrer\r\n"
+    "Cross-Origin-Opener-Policy: same-origin\r\n\r\n";
 
 std::string page_output() {
   std::unique_ptr<FILE, int (*)(FILE*)> f(std::tmpfile(), &std::fclose);

@@ -140,7 +140,7 @@
     if (how === "update" && chainBusy === id) return;
     var seq = ++chainSeq;
     chainBusy = id;
-    api("chain", "id=" + encodeURIComponent(str(id))).then(function (a) {
+    api("chain", { id: str(id) }).then(function (a) {
       // An answer for a chain that is no longer the open one is dropped, so
       // a slow answer never overwrites the chain the user has moved on to.
       if (cur !== id || seq < chainShown) return;

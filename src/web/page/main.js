@@ -15,7 +15,7 @@
   });
   $("clearBtn").addEventListener("click", function () {
     if (!window.confirm("Delete all recorded thought chains? This cannot be undone.")) return;
-    api("clear", "confirm=1").then(function (a) {
+    api("clear", { confirm: true }).then(function (a) {
       var d = a.data;
       if (failed(d)) { showErr(errText(d, "clear failed"), "clear"); return; }
       setAddress(null, "replace");

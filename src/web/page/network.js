@@ -6,14 +6,47 @@
   var HUB = params.get("plugin") || "";
   var node = params.get("node") || "";
   var sid = params.get("id") || "";
+  // The password this tab was given (in its address or in the page's
+  // password field) is kept for the tab alone, so that a reload finds it;
+  // the host's pages own localStorage, which the page only reads.
+  var PWD_KEY = "veltrane_pwd:" + HUB + ":" + node;
   var pwd = params.get("pwd");
-  if (pwd === null) {
-    // Without a pwd parameter the password the host's pages remembered is used.
+  if (pwd !== null) {
+    // Taken out of the address at once, so that it stays in no address bar,
+    // history entry, link or request address.
+    dropFromAddress("pwd");
+    keepPassword(pwd);
+  } else {
     pwd = "";
+    try { pwd = window.sessionStorage.getItem(PWD_KEY) || ""; } catch (e) { pwd = ""; }
+    if (!pwd) {
+      // Else the password the host's pages remembered.
+      try {
+        if (node) pwd = window.localStorage.getItem("bot_pwd_" + node) || "";
+        if (!pwd) pwd = window.localStorage.getItem("bot_active_pwd") || "";
+      } catch (e) { pwd = ""; }
+    }
+  }
+
+  // Removes every parameter called name (as URLSearchParams reads names)
+  // from the address, keeping every other byte of it.
+  function dropFromAddress(name) {
+    var parts = window.location.search.replace(/^\?/, "").split("&").filter(function (part) {
+      var key = part.split("=")[0];
+      try { key = decodeURIComponent(key.replace(/\+/g, " ")); } catch (e) {}
+      return key !== name;
+    });
+    var search = parts.join("") ? "?" + parts.join("&") : "";
     try {
-      if (node) pwd = window.localStorage.getItem("bot_pwd_" + node) || "";
-      if (!pwd) pwd = window.localStorage.getItem("bot_active_pwd") || "";
-    } catch (e) { pwd = ""; }
+      window.history.replaceState(window.history.state, "", window.location.pathname + search + window.location.hash);
+    } catch (e) {}
+  }
+
+  function keepPassword(value) {
+    pwd = value;
+    try {
+      if (value) window.sessionStorage.setItem(PWD_KEY, value); else window.sessionStorage.removeItem(PWD_KEY);
+    } catch (e) {}
   }
 
   var reducedMotion = window.matchMedia("(prefers-reduced-motion: reduce)");
@@ -102,24 +135,129 @@
   function failed(d) { return !d || d.ok === false; }
   function errText(d, fallback) { return d && d.error ? d.error : fallback; }
 
-  // The chain id of a detail request travels as the extra, ahead of the
-  // passed-on id, so the program's first-occurrence lookup takes it.
-  // Resolves to the answer's text and its parsed value.
-  function api(action, extra) {
-    var url = HUB ? "/plugins?plugin=" + encodeURIComponent(HUB) + "&action=" + action
-                  : "/plugin_veltrane?action=" + action;
-    if (extra) url += "&" + extra;
-    if (node) url += "&node=" + encodeURIComponent(node);
-    if (sid) url += "&id=" + encodeURIComponent(sid);
-    if (pwd) url += "&pwd=" + encodeURIComponent(pwd);
-    var init = { method: "GET", cache: "no-store", credentials: "same-origin" };
-    if (pwd) init.headers = { "X-Bot-Password": pwd };
-    return fetch(url, init).then(function (r) {
+  // The actions that change the store: sent as a POST of JSON, the only
+  // request the program lets change anything.
+  var CHANGES = { clear: true };
+
+  // A query from name and value pairs, every name and value encoded, the
+  // empty values left out.
+  function queryOf(pairs) {
+    return pairs.filter(function (p) { return p[1] !== ""; }).map(function (p) {
+      return encodeURIComponent(p[0]) + "=" + encodeURIComponent(p[1]);
+    }).join("&");
+  }
+
+  // The address of a request: always this origin's own path, the action word
+  // from the page's code, then the values. The chain id of a detail request
+  // comes ahead of the passed-on id, so the program's first-occurrence
+  // lookup takes it. On the direct route the password goes in its header
+  // only; the hub's proxy may need it as a parameter too.
+  function requestUrl(action, values) {
+    var pairs = [["action", action]];
+    if (!CHANGES[action]) Object.keys(values).forEach(function (k) { pairs.push([k, str(values[k])]); });
+    pairs.push(["node", node], ["id", sid]);
+    if (HUB) pairs.push(["pwd", pwd]);
+    return HUB ? "/plugins?" + queryOf([["plugin", HUB]].concat(pairs)) : "/plugin_veltrane?" + queryOf(pairs);
+  }
+
+  function send(action, values) {
+    var init = { method: "GET", cache: "no-store", credentials: "same-origin", headers: {} };
+    if (pwd) init.headers["X-Bot-Password"] = pwd;
+    if (CHANGES[action]) {
+      var body = { action: action };
+      Object.keys(values).forEach(function (k) { body[k] = values[k]; });
+      init.method = "POST";
+      init.headers["Content-Type"] = "application/json";
+      init.body = JSON.stringify(body);
+    }
+    return fetch(requestUrl(action, values), init).then(function (r) {
       // Times are compared with the server's clock, which may differ from ours.
       var date = Date.parse(r.headers.get("Date") || "");
       if (!isNaN(date)) clockSkew = date + 500 - Date.now();
-      return r.text();
-    }).then(function (text) { return { text: text, data: JSON.parse(text) }; });
+      return r.text().then(function (text) { return { status: r.status, text: text }; });
+    });
+  }
+
+  // Resolves to the answer's text and its parsed value. An answer of 401
+  // asks the reader for the password and sends the request again with it,
+  // as often as it takes; the request resolves once it is let in.
+  function api(action, values) {
+    values = values || {};
+    // While the field waits, nothing more is sent that would be refused;
+    // the reader may have moved to the other pane, and the field goes along.
+    if (pwdWait) {
+      placePasswordForm();
+      return pwdWait.promise.then(function () { return api(action, values); });
+    }
+    var sent = pwd;
+    return send(action, values).then(function (a) {
+      if (a.status !== 401) return { text: a.text, data: JSON.parse(a.text) };
+      if (pwd !== sent) return api(action, values);
+      return askPassword(sent !== "").then(function () { return api(action, values); });
+    });
+  }
+
+  // ---- the password field ----
+
+  var pwdWait = null;  // { promise, resolve } while the field waits for the reader
+
+  function askPassword(refused) {
+    // A refused password is not offered to the next reload; it stays in
+    // memory until another is typed, so that the other requests sent with
+    // it wait for the same answer.
+    if (refused) {
+      try { window.sessionStorage.removeItem(PWD_KEY); } catch (e) {}
+    }
+    if (!pwdWait) {
+      var w = {};
+      w.promise = new Promise(function (resolve) { w.resolve = resolve; });
+      pwdWait = w;
+    }
+    showPasswordForm(refused);
+    return pwdWait.promise;
+  }
+
+  // The field goes where the reader is looking: the timeline's pane where it
+  // is shown (a wide window, or a chain open), else the list's.
+  function placePasswordForm() {
+    var form = $("pwdForm");
+    var wrap = $("tlwrap");
+    if (wrap.getClientRects().length) {
+      if (form.parentNode !== wrap) wrap.insertBefore(form, wrap.firstChild);
+      $("empty").style.display = "none";
+    } else if (form.parentNode !== $("listCard")) {
+      $("listCard").insertBefore(form, $("listTitle").nextSibling);
+    }
+  }
+
+  function showPasswordForm(refused) {
+    var form = $("pwdForm");
+    var first = form.hidden;
+    $("pwdNote").textContent = refused ? "That password was not accepted. Try again."
+                                       : "This node asks for its password before it shows the chains.";
+    $("pwdNote").classList.toggle("refused", !!refused);
+    form.hidden = false;
+    placePasswordForm();
+    if (first) { $("pwdBox").value = ""; $("pwdBox").focus(); }
+    else if (refused) $("pwdBox").select();
+  }
+
+  function submitPassword() {
+    var value = $("pwdBox").value;
+    if (!value) { $("pwdBox").focus(); return; }
+    keepPassword(value);
+    $("pwdForm").hidden = true;
+    $("pwdBox").value = "";
+    var w = pwdWait;
+    pwdWait = null;
+    if (w) w.resolve();
+  }
+  $("pwdBtn").addEventListener("click", submitPassword);
+  $("pwdBox").addEventListener("keydown", function (ev) {
+    if (ev.key === "Enter") { ev.preventDefault(); submitPassword(); }
+  });
+  if (narrowScreen.addEventListener) {
+    narrowScreen.addEventListener("change", function () { if (!$("pwdForm").hidden) placePasswordForm(); });
   }
 
   // ---- JSON and Markdown panels ----

@@ -13,13 +13,14 @@ const ARGS = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--disable-back
   '--disable-component-update', '--disable-sync'];
 
 // Returns { context, page, consoleLines, cspViolations(), close() }.
-// options: { colorScheme, viewport } passed on to the browser context.
+// options: { colorScheme, viewport } passed on to the browser context, and
+// args: more command-line switches for chromium.
 export async function openBrowser(options = {}) {
   const profile = tempDir('veltrane-chromium-');
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
     headless: true,
-    args: ARGS,
+    args: [...ARGS, ...(options.args || [])],
     viewport: options.viewport || { width: 1200, height: 800 },
     colorScheme: options.colorScheme || 'dark',
   });
@@ -62,14 +63,25 @@ export function checkConsole(browser) {
   assert.deepEqual(browser.pageErrors(), []);
 }
 
-// Records the requests the page's script makes to the program: [{ url (path and query), headers }].
+// Records the requests the page's script makes to the program:
+// [{ url (path and query), method, headers, body }].
 export function recordRequests(page) {
   const seen = [];
   page.on('request', (req) => {
     const u = new URL(req.url());
     if (req.resourceType() === 'fetch' && (u.pathname === '/plugin_veltrane' || u.pathname === '/plugins')) {
-      seen.push({ url: u.pathname + u.search, headers: req.headers() });
+      seen.push({ url: u.pathname + u.search, method: req.method(), headers: req.headers(), body: req.postData() });
     }
+  });
+  return seen;
+}
+
+// Records every request any page or frame of the browser makes, whatever
+// its kind or address: [{ url (whole), method, type }].
+export function recordAllRequests(context) {
+  const seen = [];
+  context.on('request', (req) => {
+    seen.push({ url: req.url(), method: req.method(), type: req.resourceType() });
   });
   return seen;
 }

@@ -7,7 +7,7 @@ import path from 'node:path';
 import { exe, root } from './program.mjs';
 import { removeDir, tempDir } from './temp.mjs';
 
-function freePort() {
+export function freePort() {
   return new Promise((resolve, reject) => {
     const srv = net.createServer();
     srv.unref();
@@ -33,26 +33,37 @@ async function waitForPort(port, child, ms = 5000) {
   throw new Error('lighttpd did not start listening');
 }
 
-// Options: { stateDir, password, env }. Returns { url, port, stateDir, workdir, stop() }.
+// Options: { stateDir, password, env, allowHosts, exe }. The password
+// reaches lighttpd through its environment, as scripts/serve.sh passes it.
+// Returns { url, port, stateDir, workdir, accessLog(), stop() }.
 // url has no trailing slash: fetch(`${server.url}/plugin_veltrane?action=chains`).
 export async function startServer(options = {}) {
   const workdir = tempDir('veltrane-httpd-');
   const stateDir = options.stateDir || path.join(workdir, 'state');
   const port = await freePort();
+  const env = { ...process.env, ...(options.env || {}), BOT_PASSWORD: options.password || '' };
+  const hosts = (options.allowHosts || []).flatMap((h) => ['--allow-host', h]);
   const conf = execFileSync(
     path.join(root, 'scripts/lighttpd-conf.sh'),
-    [workdir, String(port), exe, stateDir, options.password || ''],
-    { env: { ...process.env, ...(options.env || {}) } },
+    [...hosts, workdir, String(port), options.exe || exe, stateDir],
+    { env },
   );
   const confPath = path.join(workdir, 'lighttpd.conf');
   fs.writeFileSync(confPath, conf);
-  const child = spawn('lighttpd', ['-D', '-f', confPath], { stdio: ['ignore', 'ignore', 'pipe'] });
+  const child = spawn('lighttpd', ['-D', '-f', confPath], { stdio: ['ignore', 'ignore', 'pipe'], env });
   await waitForPort(port, child);
   return {
     url: `http://127.0.0.1:${port}`,
     port,
     stateDir,
     workdir,
+    // The access log so far: lighttpd holds its lines in a buffer, which a
+    // SIGHUP (reopen the logs) writes out.
+    async accessLog() {
+      child.kill('SIGHUP');
+      await new Promise((r) => setTimeout(r, 300));
+      try { return fs.readFileSync(path.join(workdir, 'access.log'), 'utf8'); } catch { return ''; }
+    },
     async stop() {
       if (child.exitCode === null) {
         const exited = new Promise((r) => child.once('exit', r));
