@@ -17,21 +17,21 @@
 #include "store/reader.h"
 #include "store/recorder.h"
 #include "store/summary.h"
+#include "support/store_texts.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string store_of(const std::string& chains) { return "{\"chains\":[" + chains + "]}"; }
+std::string store_of(const std::string& chains) { return store_texts::store_text(chains); }
 
 std::string thought(const std::string& text, const std::string& more = "") {
-  return R"({"thought":")" + text + R"(","thought_number":1,"total_thoughts":1,"next_needed":true)" + more +
-         R"(,"at":5})";
+  return store_texts::thought_object(text, more);
 }
 
 std::string chain(const std::string& id, const std::string& thoughts, const std::string& more = "") {
-  return R"({"id":")" + id + R"(","started_at":1,"updated_at":2,"thoughts":[)" + thoughts + "]" + more + "}";
+  return store_texts::chain_object(id, thoughts, more);
 }
 
 // A chain of n thoughts whose texts are `text`.
