@@ -134,9 +134,19 @@ std::vector<Case> edge_cases() {
       {"missing members", store_of(R"({},{"id":"m"},{"thoughts":[{}]})")},
       {"the newest thought is no object", store_of(R"({"id":"n","thoughts":[{"thought":"old"},7]})")},
       {"the newest thought has no text", store_of(R"({"id":"n","thoughts":[{"thought":"old"},{"x":1}]})")},
+      {"integers where a thought has flags and texts",
+       store_of(R"({"id":"w","thoughts":[{"thought":"first","is_revision":1,"next_needed":2,"needs_more":3,)"
+                R"("branch_id":4},{"thought":5,"is_revision":6},{"thought":"last"}]})")},
+      {"the first thought is no object", store_of(R"({"id":"n","thoughts":[7,{"thought":"new"}]})")},
+      {"the first thought has no text",
+       store_of(R"({"id":"n","thoughts":[{"thought":5},{"thought":"new"}]})")},
       {"heads",
        store_of(chain("h1", thought(std::string(200, 'h'))) + "," + chain("h2", thought("a\\r\\nb")) + "," +
-                chain("h3", thought(std::string(159, 'c') + "\xc3\xa9")))},
+                chain("h3", thought(std::string(159, 'c') + "\xc3\xa9")) + "," +
+                chain("h4", thought(std::string(159, 'd') + "\xe2\x82\xac") + "," +
+                                thought(std::string(157, 'e') + "\xf0\x9f\x98\x80x")) +
+                "," +
+                chain("h5", thought(std::string(158, 'f') + "\xf0\x9f\x98\x80") + "," + thought("short")))},
       {"1000 and 999 thoughts",
        store_of(long_chain("t1000", 1000, "x").substr(0) + "," + long_chain("t999", 999, "y"))},
       {"deep nesting inside a chain", store_of(R"({"id":"deep","extra":)" + nested(100000) + "}")},
