@@ -1,14 +1,16 @@
 #include "store/format_list.h"
 
+#include "common/text.h"
 #include "store/format_walk.h"
 #include "store/limits.h"
 
 std::string_view thought_head(std::string_view text) {
-  return text.substr(0, text.find('\n')).substr(0, THOUGHT_HEAD_MAX);
+  return utf8_prefix(text.substr(0, text.find('\n')), THOUGHT_HEAD_MAX);
 }
 
 void list_record_text(Buf& out, std::string_view id, int64_t started_at, int64_t updated_at, size_t thoughts,
-                      const std::vector<std::string_view>& branches, std::string_view last_head) {
+                      const std::vector<std::string_view>& branches, std::string_view last_head,
+                      std::string_view first_head) {
   buf_str(out, "{\"id\":");
   json_escape_buf(out, id);
   buf_addf(out, ",\"started_at\":%lld,\"updated_at\":%lld,\"thoughts\":%zu,\"branches\":[",
@@ -19,7 +21,10 @@ void list_record_text(Buf& out, std::string_view id, int64_t started_at, int64_t
   }
   buf_str(out, "],\"last_head\":");
   json_escape_buf(out, last_head);
-  buf_addf(out, ",\"truncated\":%s}", thoughts >= static_cast<size_t>(MAX_THOUGHTS_EACH) ? "true" : "false");
+  buf_addf(out, ",\"truncated\":%s,\"first_head\":",
+           thoughts >= static_cast<size_t>(MAX_THOUGHTS_EACH) ? "true" : "false");
+  json_escape_buf(out, first_head);
+  buf_str(out, "}");
 }
 
 void add_chain_totals(StoreTotals& totals, const ChainTotals& chain) {
@@ -80,9 +85,11 @@ class ListCollector final : public ChainsVisitor {
 
   void thought(WalkThought& t) override {
     if (t.is_revision) ++revisions_;
-    // The newest element decides, whether or not it is a thought with a
-    // text; its head is taken once the chain ends.
+    // The first element and the newest decide, whether or not they are
+    // thoughts with a text; the newest one's head is taken once the chain
+    // ends.
     if (!wants_.records) return;
+    if (t.index == 0) first_head_.assign(t.has_text ? thought_head(t.text) : std::string_view());
     if (t.has_text) {
       std::swap(last_text_, t.text);  // no copy: the walk keeps the other buffer
     } else {
@@ -107,8 +114,9 @@ class ListCollector final : public ChainsVisitor {
     std::vector<std::string_view> branches(c.branches.begin(), c.branches.end());
     Buf record;
     list_record_text(record, c.id.value_or(""), c.started_at.value_or(0), totals.updated_at, c.thoughts,
-                     branches, thought_head(last_text_));
-    last_text_.clear();  // the next chain starts without a newest thought
+                     branches, thought_head(last_text_), first_head_);
+    last_text_.clear();   // the next chain starts without a newest thought
+    first_head_.clear();  // and without a first one
     if (!out_.records.empty()) out_.records += ',';
     out_.records += record.view();
   }
@@ -118,7 +126,8 @@ class ListCollector final : public ChainsVisitor {
   ScanResult& out_;
   // Of the chain at hand so far.
   size_t revisions_ = 0;
-  std::string last_text_;  // of its newest thought
+  std::string last_text_;   // of its newest thought
+  std::string first_head_;  // of its first thought
 };
 
 }  // namespace
@@ -127,8 +136,9 @@ bool scan_chains(JsonInput& input, const ScanWants& wants, ScanResult& out) {
   ListCollector list(wants, out);
   WalkOptions options;
   options.nul = JsonNul::ends_text;
-  // The head of a text stands in its first THOUGHT_HEAD_MAX bytes.
-  options.keep_text = wants.records ? THOUGHT_HEAD_MAX : 0;
+  // The head of a text stands in its first THOUGHT_HEAD_MAX bytes; one more
+  // tells a text that goes on from one that ends there.
+  options.keep_text = wants.records ? THOUGHT_HEAD_MAX + 1 : 0;
   options.every_thought_member = false;
   bool parsed = walk_chains(input, options, list).json;
   out.totals.chains = out.count;

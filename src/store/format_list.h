@@ -16,17 +16,23 @@
 
 inline constexpr size_t THOUGHT_HEAD_MAX = 160;
 
-// The head of a thought's text: its bytes before the first LF, at most 160
-// (a multi-byte character may be cut).
+// The head of a thought's text: its bytes before the first LF, at most
+// THOUGHT_HEAD_MAX of them and never a character cut in two (utf8_prefix).
+// A piece of the text that holds more than THOUGHT_HEAD_MAX bytes of it
+// gives the same head.
 std::string_view thought_head(std::string_view text);
 
 // One chain's list record:
 // {"id":...,"started_at":N,"updated_at":N,"thoughts":N,"branches":[...],
-//  "last_head":...,"truncated":B}, where truncated means at least
-// MAX_THOUGHTS_EACH thoughts. Every string ends at its first NUL byte, as
-// every text of the answers does.
+//  "last_head":...,"truncated":B,"first_head":...}, where last_head and
+// first_head are the heads of the newest and the oldest thought and
+// truncated means at least MAX_THOUGHTS_EACH thoughts. first_head stands
+// last so that every member before it keeps the place it had before there
+// was one. Every string ends at its first NUL byte, as every text of the
+// answers does.
 void list_record_text(Buf& out, std::string_view id, int64_t started_at, int64_t updated_at, size_t thoughts,
-                      const std::vector<std::string_view>& branches, std::string_view last_head);
+                      const std::vector<std::string_view>& branches, std::string_view last_head,
+                      std::string_view first_head);
 
 // What a list record tells of its chain's identity and times.
 struct RecordHead {

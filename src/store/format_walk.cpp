@@ -88,18 +88,6 @@ bool same_key(const Member& m, std::string_view key) {
   return member == key;
 }
 
-// Where each slot's integer goes in a thought, by slot (none: not a
-// thought's integer).
-constexpr auto kThoughtIntegers = [] {
-  std::array<std::optional<int64_t> WalkThought::*, static_cast<size_t>(Slot::branch) + 1> at{};
-  at[static_cast<size_t>(Slot::thought_number)] = &WalkThought::thought_number;
-  at[static_cast<size_t>(Slot::total_thoughts)] = &WalkThought::total_thoughts;
-  at[static_cast<size_t>(Slot::revises)] = &WalkThought::revises;
-  at[static_cast<size_t>(Slot::branch_from)] = &WalkThought::branch_from;
-  at[static_cast<size_t>(Slot::at)] = &WalkThought::at;
-  return at;
-}();
-
 // The members of one kind of object, indexed by the length of their keys,
 // so that a key is compared with the members of its length alone (one in
 // most cases); most keys that are no member are told by their last byte.
@@ -339,8 +327,23 @@ class Walker final : public JsonEvents {
   std::optional<int64_t>* integer_of(Slot slot) {
     if (slot == Slot::started_at) return &chain_.started_at;
     if (slot == Slot::updated_at) return &chain_.updated_at;
-    auto field = kThoughtIntegers[static_cast<size_t>(slot)];
-    return field ? &(thought_.*field) : nullptr;
+    // (A switch rather than a table of member pointers: GCC 12 built such a
+    // table with the wrong null, which sent an integer met in any other
+    // slot of a thought into its first member.)
+    switch (slot) {
+      case Slot::thought_number:
+        return &thought_.thought_number;
+      case Slot::total_thoughts:
+        return &thought_.total_thoughts;
+      case Slot::revises:
+        return &thought_.revises;
+      case Slot::branch_from:
+        return &thought_.branch_from;
+      case Slot::at:
+        return &thought_.at;
+      default:
+        return nullptr;
+    }
   }
   bool* flag_of(Slot slot) {
     if (slot == Slot::next_needed) return &thought_.next_needed;

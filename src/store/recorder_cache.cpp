@@ -18,10 +18,13 @@ void refresh_summary(LiveChain& c) {
   const Chain& chain = c.chain;
   std::vector<std::string_view> branches = chain_branches(chain);
   Buf record;
-  std::string_view head =
-      chain.thoughts.empty() ? std::string_view() : thought_head(chain.thoughts.back().text);
+  std::string_view last_head, first_head;
+  if (!chain.thoughts.empty()) {
+    last_head = thought_head(chain.thoughts.back().text);
+    first_head = thought_head(chain.thoughts.front().text);
+  }
   list_record_text(record, chain.id ? *chain.id : std::string_view(), chain.started_at, chain.updated_at,
-                   chain.thoughts.size(), branches, head);
+                   chain.thoughts.size(), branches, last_head, first_head);
   c.record.assign(record.view());
   c.totals = ChainTotals();
   c.totals.thoughts = chain.thoughts.size();

@@ -11,7 +11,9 @@
 
 namespace {
 
-constexpr std::string_view kVersion = " chains summary 1\n";
+// Version 2: the list records carry first_head. A summary of another
+// version is refused whole, like any summary that does not check.
+constexpr std::string_view kVersion = " chains summary 2\n";
 constexpr std::string_view kRecordStart = "{\"id\":\"";
 // Far larger than any summary of a store within the read cap.
 constexpr size_t kSummaryMax = 2 * READ_FILE_MAX;

@@ -10,7 +10,7 @@
 // exactly that identity.
 //
 // The text, each line ended by a LF:
-//   plugin_veltrane chains summary 1
+//   plugin_veltrane chains summary 2
 //   store DEVICE INODE SIZE MODIFIED_NS CHANGED_NS
 //   chain OFFSET LENGTH UPDATED_AT THOUGHTS BRANCHES REVISIONS RECORD   (one per chain, in store order)
 //   end COUNT CHECKSUM

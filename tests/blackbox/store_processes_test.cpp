@@ -13,6 +13,7 @@
 
 #include "mcp_helpers.h"
 #include "store_helpers.h"
+#include "support/store_texts.h"
 
 using namespace mcp_test;
 using namespace store_test;
@@ -130,15 +131,12 @@ TEST(StoreProcesses, AServerKilledAtAnyMomentLeavesAWholeFile) {
   // A chain of some 300 KB already in the store makes every replacement
   // take long enough for many kills to land in the middle of one.
   SeenChain seed{"th-seed", {}};
-  std::string seed_json = R"({"chains":[{"id":"th-seed","started_at":1,"updated_at":1,"thoughts":[)";
+  std::vector<std::string> seed_thoughts;
   for (long long n = 1; n <= 300; ++n) {
     seed.thoughts.push_back({std::string(1000, 'x') + std::to_string(n), n});
-    if (n > 1) seed_json += ",";
-    seed_json += R"({"thought":")" + seed.thoughts.back().text + R"(","thought_number":)" +
-                 std::to_string(n) + R"(,"total_thoughts":300,"next_needed":true,"at":1})";
+    seed_thoughts.push_back(store_texts::written_thought(seed.thoughts.back().text, n, 300, 1));
   }
-  seed_json += R"(],"count":300,"branches":[]}]})";
-  write_bytes(path, seed_json);
+  write_bytes(path, store_texts::store_text(store_texts::written_chain("th-seed", 1, 1, seed_thoughts)));
   std::mt19937 random(20240611);
   std::vector<SeenChain> settled = {seed};  // the seed and the chains of the servers killed so far
   // 20 servers, each killed at a random moment: most once their first

@@ -14,6 +14,7 @@
 
 #include "mcp_helpers.h"
 #include "store_helpers.h"
+#include "support/store_texts.h"
 #include "web_support.h"
 
 using namespace mcp_test;
@@ -169,12 +170,8 @@ TEST(SummaryFile, ServersKilledAtAnyMomentMisleadNoReader) {
   State s;
   // A chain of some 300 KB makes each replacement take long enough for kills
   // to land between the store's replacement and the summary's.
-  std::string seed = R"({"chains":[{"id":"th-seed","started_at":1,"updated_at":1,"thoughts":[)";
-  for (int n = 1; n <= 300; ++n) {
-    seed.append(n > 1 ? "," : "").append(R"({"thought":")").append(1000, 'x');
-    seed.append(R"(","thought_number":1,"total_thoughts":1,"next_needed":true,"at":1})");
-  }
-  write_bytes(s.chains, seed + R"(],"count":300,"branches":[]}]})");
+  std::vector<std::string> thoughts(300, store_texts::written_thought(std::string(1000, 'x'), 1, 1, 1));
+  write_bytes(s.chains, store_texts::store_text(store_texts::written_chain("th-seed", 1, 1, thoughts)));
   TempDir io;
   write_bytes(io.file("in"), session("k", 3000));
   std::mt19937 random(7);

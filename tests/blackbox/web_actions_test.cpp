@@ -30,11 +30,11 @@ const std::string kFixture = R"({"chains":[)" + kChainOne + "," + kChainTwo +
 
 const std::string kFixtureList =
     R"({"ok":true,"plugin":"plugin_veltrane","count":6,"state_dir_name":"state","chains":[)"
-    R"({"id":"th-1","started_at":100,"updated_at":130,"thoughts":2,"branches":["alt"],"last_head":"Try\r","truncated":false},)"
-    R"({"id":"th-2","started_at":0,"updated_at":-5,"thoughts":3,"branches":["b1","","b\"2"],"last_head":"","truncated":false},)"
-    R"({"id":"","started_at":0,"updated_at":0,"thoughts":0,"branches":[],"last_head":"","truncated":false},)"
-    R"({"id":"12345","started_at":0,"updated_at":7,"thoughts":0,"branches":[],"last_head":"","truncated":false},)"
-    R"({"id":"th-1","started_at":1,"updated_at":999,"thoughts":0,"branches":[],"last_head":"","truncated":false}]})";
+    R"({"id":"th-1","started_at":100,"updated_at":130,"thoughts":2,"branches":["alt"],"last_head":"Try\r","truncated":false,"first_head":"List the inputs"},)"
+    R"({"id":"th-2","started_at":0,"updated_at":-5,"thoughts":3,"branches":["b1","","b\"2"],"last_head":"","truncated":false,"first_head":"old"},)"
+    R"({"id":"","started_at":0,"updated_at":0,"thoughts":0,"branches":[],"last_head":"","truncated":false,"first_head":""},)"
+    R"({"id":"12345","started_at":0,"updated_at":7,"thoughts":0,"branches":[],"last_head":"","truncated":false,"first_head":""},)"
+    R"({"id":"th-1","started_at":1,"updated_at":999,"thoughts":0,"branches":[],"last_head":"","truncated":false,"first_head":""}]})";
 
 // A state directory named "state" inside a temporary folder.
 struct Store {
@@ -104,12 +104,12 @@ TEST(WebActions, ChainList) {
       {R"([{"chains":[]}])", R"("count":0,"state_dir_name":"state","chains":[]})"},
       {R"({"chains":[1,"two",null]})", R"("count":3,"state_dir_name":"state","chains":[]})"},
       {std::string(R"({"chains":[{"id":"nul"}]})") + '\0' + "after",
-       R"("count":1,"state_dir_name":"state","chains":[{"id":"nul","started_at":0,"updated_at":0,"thoughts":0,"branches":[],"last_head":"","truncated":false}]})"},
+       R"("count":1,"state_dir_name":"state","chains":[{"id":"nul","started_at":0,"updated_at":0,"thoughts":0,"branches":[],"last_head":"","truncated":false,"first_head":""}]})"},
       {chain_with_thoughts(999, std::string(200, 'h')),
        R"("count":1,"state_dir_name":"state","chains":[{"id":"big","started_at":0,"updated_at":0,"thoughts":999,"branches":[],"last_head":")" +
-           std::string(160, 'h') + R"(","truncated":false}]})"},
+           std::string(160, 'h') + R"(","truncated":false,"first_head":"t"}]})"},
       {chain_with_thoughts(1000, "\\nafter a line feed"),
-       R"("count":1,"state_dir_name":"state","chains":[{"id":"big","started_at":0,"updated_at":0,"thoughts":1000,"branches":[],"last_head":"","truncated":true}]})"},
+       R"("count":1,"state_dir_name":"state","chains":[{"id":"big","started_at":0,"updated_at":0,"thoughts":1000,"branches":[],"last_head":"","truncated":true,"first_head":"t"}]})"},
   };
   for (const auto& c : cases) {
     store.write(c.chains);
@@ -125,6 +125,48 @@ TEST(WebActions, ChainList) {
       none.out,
       ok_answer(R"({"ok":true,"plugin":"plugin_veltrane","count":0,"state_dir_name":"absent","chains":[]})"));
   EXPECT_FALSE(fs::exists(tmp.file("absent")));
+}
+
+// The heads of the first and the newest thought are cut within 160 bytes,
+// never inside a character of 2, 3 or 4 bytes, so the answer stays UTF-8.
+TEST(WebActions, ListHeadsAreCutBetweenCharacters) {
+  const std::string e2 = "\xc3\xa9", e3 = "\xe2\x82\xac", e4 = "\xf0\x9f\x98\x80";
+  auto a = [](size_t n) { return std::string(n, 'a'); };
+  struct {
+    std::string text;  // the line, in the file as it stands
+    std::string head;
+  } lines[] = {
+      {a(159) + e2 + "tail", a(159)},       // a 2-byte character across the cut
+      {a(158) + e2 + "tail", a(158) + e2},  // ... that ends at the cut
+      {a(158) + e3 + "tail", a(158)},       // a 3-byte one, 2 bytes before the cut
+      {a(159) + e3 + "tail", a(159)},       // ... 1 byte before
+      {a(157) + e3 + "tail", a(157) + e3},  // ... that ends at the cut
+      {a(157) + e4 + "tail", a(157)},       // a 4-byte one, 3 bytes before the cut
+      {a(158) + e4, a(158)},                // ... 2 bytes before
+      {a(156) + e4 + "\\n", a(156) + e4},   // ... that ends at the cut
+      {e2 + e3 + e4 + "\\nnext line", e2 + e3 + e4},
+  };
+  const size_t n = std::size(lines);
+  std::string chains, want;
+  for (size_t i = 0; i < n; ++i) {
+    // Each line is the first thought of one chain and the newest of the one
+    // before it. (Appended piece by piece: GCC 12 warns falsely about a
+    // chain of + here.)
+    const std::string id = std::string("c").append(std::to_string(i));
+    const auto& next = lines[(i + 1) % n];
+    chains.append(i ? "," : "").append(R"({"id":")").append(id).append(R"(","thoughts":[{"thought":")");
+    chains.append(lines[i].text).append(R"("},{"thought":")").append(next.text).append(R"("}]})");
+    want.append(i ? "," : "").append(R"({"id":")").append(id);
+    want.append(R"(","started_at":0,"updated_at":0,"thoughts":2,"branches":[],"last_head":")");
+    want.append(next.head)
+        .append(R"(","truncated":false,"first_head":")")
+        .append(lines[i].head)
+        .append("\"}");
+  }
+  Store store(R"({"chains":[)" + chains + "]}");
+  EXPECT_EQ(store.get("action=chains").out,
+            ok_answer(R"({"ok":true,"plugin":"plugin_veltrane","count":)" + std::to_string(n) +
+                      R"(,"state_dir_name":"state","chains":[)" + want + "]}"));
 }
 
 TEST(WebActions, ChainDetail) {

@@ -62,7 +62,7 @@ test('without a password: every action on both routes', async (t) => {
     assert.equal(body.state_dir_name, path.basename(stateDir));
     assert.deepEqual(body.chains[0], {
       id: 'th-64-1a2c', started_at: 100, updated_at: 130, thoughts: 2, branches: ['alt'],
-      last_head: 'Try the other order', truncated: false,
+      last_head: 'Try the other order', truncated: false, first_head: 'List the inputs',
     });
 
     // The page's own request for the list.

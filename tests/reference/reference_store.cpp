@@ -36,6 +36,24 @@ int64_t int_member(JsonVal object, const char* key) {
   return json_is_int(v) ? json_int(v) : 0;
 }
 
+// The first line of a thought's text, cut to whole characters within 160
+// bytes: read forward, character by character (a valid text's lead bytes
+// give their lengths).
+std::string head_of(JsonVal thought) {
+  JsonVal t = json_member(thought, "thought");
+  if (!json_is_string(t)) return "";
+  std::string_view line = json_str(t);
+  line = line.substr(0, line.find('\n'));
+  size_t end = 0;
+  while (end < line.size()) {
+    auto lead = static_cast<unsigned char>(line[end]);
+    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (end + length > 160) break;
+    end += length;
+  }
+  return std::string(line.substr(0, end));
+}
+
 std::string record(JsonVal chain) {
   JsonVal id = json_member(chain, "id");
   JsonVal thoughts = json_member(chain, "thoughts");
@@ -50,14 +68,14 @@ std::string record(JsonVal chain) {
     if (i > 0) r += ",";
     r += quoted(json_is_string(b) ? json_str(b) : "");
   }
-  std::string_view head;
+  std::string last_head, first_head;
   if (thought_count > 0) {
-    JsonVal t = json_member(json_at(thoughts, thought_count - 1), "thought");
-    if (json_is_string(t)) head = json_str(t);
+    last_head = head_of(json_at(thoughts, thought_count - 1));
+    first_head = head_of(json_at(thoughts, 0));
   }
-  head = head.substr(0, head.find('\n')).substr(0, 160);
-  r += "],\"last_head\":" + quoted(head) + ",\"truncated\":" + (thought_count >= 1000 ? "true" : "false") +
-       "}";
+  r += "],\"last_head\":" + quoted(last_head) +
+       ",\"truncated\":" + (thought_count >= 1000 ? "true" : "false") +
+       ",\"first_head\":" + quoted(first_head) + "}";
   return r;
 }
 

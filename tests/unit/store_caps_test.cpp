@@ -11,26 +11,14 @@
 #include "store/format_write.h"
 #include "store/limits.h"
 #include "store/recorder_cache.h"
+#include "support/store_builders.h"
+#include "support/store_texts.h"
+#include "support/text_pieces.h"
 
 namespace {
 
-StoredThought numbered(int64_t n, std::string text = "t") {
-  StoredThought t;
-  t.text = std::move(text);
-  t.thought_number = n;
-  t.total_thoughts = n;
-  t.at = n;
-  return t;
-}
-
-Chain chain_of(const std::string& id, int64_t updated_at, size_t thoughts = 0, size_t text_size = 1) {
-  Chain c;
-  c.id = id;
-  c.updated_at = updated_at;
-  for (size_t i = 0; i < thoughts; ++i)
-    chain_add(c, numbered(static_cast<int64_t>(i + 1), std::string(text_size, 'x')));
-  return c;
-}
+using store_builders::chain_of;
+using store_builders::stored;
 
 std::vector<std::string> ids(const LiveStore& s) {
   std::vector<std::string> out;
@@ -48,20 +36,8 @@ void expect_consistent(const LiveStore& s) {
   chains_text(fresh, chains);
   EXPECT_EQ(live.view(), fresh.view());
   for (const LiveChain& c : s.chains) {
-    class Text final : public JsonInput {
-     public:
-      explicit Text(std::string t) : t_(std::move(t)) {}
-      size_t read(char* into, size_t capacity) override {
-        size_t n = std::min(capacity, t_.size() - at_);
-        std::copy_n(t_.data() + at_, n, into);
-        at_ += n;
-        return n;
-      }
-
-     private:
-      std::string t_;
-      size_t at_ = 0;
-    } text("{\"chains\":[" + c.text + "]}");
+    const std::string whole = store_texts::store_text(c.text);
+    TextPieces text(whole, whole.size());
     ScanWants wants;
     wants.records = true;
     ScanResult scan;
@@ -99,8 +75,8 @@ TEST(StoreCaps, ChooseEvictions) {
 
 TEST(StoreCaps, FirstAndLaterThoughtsOfASession) {
   LiveStore s = live_store_from({chain_of("other", 5, 1)});
-  ASSERT_TRUE(live_store_record(s, kSession, numbered(1), kNow, READ_FILE_MAX));
-  ASSERT_TRUE(live_store_record(s, kSession, numbered(2), kNow + 7, READ_FILE_MAX));
+  ASSERT_TRUE(live_store_record(s, kSession, stored(1), kNow, READ_FILE_MAX));
+  ASSERT_TRUE(live_store_record(s, kSession, stored(2), kNow + 7, READ_FILE_MAX));
   EXPECT_EQ(ids(s), (std::vector<std::string>{"other", kSession}));
   const Chain& mine = s.chains[1].chain;
   EXPECT_EQ(mine.started_at, kNow);
@@ -119,7 +95,7 @@ TEST(StoreCaps, TrimsOnlyTheReceivingChain) {
   for (const auto& c : cases) {
     LiveStore s = live_store_from({chain_of("big", 1, 1500), chain_of(kSession, 2, c.before)});
     ASSERT_TRUE(
-        live_store_record(s, kSession, numbered(static_cast<int64_t>(c.before) + 1), kNow, READ_FILE_MAX));
+        live_store_record(s, kSession, stored(static_cast<int64_t>(c.before) + 1), kNow, READ_FILE_MAX));
     EXPECT_EQ(s.chains[1].chain.thoughts.size(), c.want) << c.before;
     EXPECT_EQ(s.chains[1].chain.thoughts.front().thought_number, c.first) << c.before;
     EXPECT_EQ(s.chains[1].chain.thoughts.back().thought_number, static_cast<int64_t>(c.before) + 1)
@@ -145,7 +121,7 @@ TEST(StoreCaps, EvictsLeastRecentlyUpdatedBeyondTheChainCap) {
     v[7].updated_at = 1;
     v[3].updated_at = 1;
     LiveStore s = live_store_from(std::move(v));
-    ASSERT_TRUE(live_store_record(s, kSession, numbered(1), kNow, READ_FILE_MAX));
+    ASSERT_TRUE(live_store_record(s, kSession, stored(1), kNow, READ_FILE_MAX));
     std::vector<std::string> got = ids(s);
     ASSERT_EQ(got.size(), 50u);
     EXPECT_EQ(got.back(), kSession);
@@ -156,7 +132,7 @@ TEST(StoreCaps, EvictsLeastRecentlyUpdatedBeyondTheChainCap) {
     std::vector<Chain> v = many(60, 100);
     v[0].id = kSession;
     LiveStore s = live_store_from(std::move(v));
-    ASSERT_TRUE(live_store_record(s, kSession, numbered(1), kNow, READ_FILE_MAX));
+    ASSERT_TRUE(live_store_record(s, kSession, stored(1), kNow, READ_FILE_MAX));
     std::vector<std::string> got = ids(s);
     ASSERT_EQ(got.size(), 50u);
     EXPECT_EQ(got[0], kSession);
@@ -165,7 +141,7 @@ TEST(StoreCaps, EvictsLeastRecentlyUpdatedBeyondTheChainCap) {
   }
   {  // 50 chains all in the future, a new session: the new chain is the one evicted.
     LiveStore s = live_store_from(many(50, kNow + 100));
-    ASSERT_TRUE(live_store_record(s, kSession, numbered(1), kNow, READ_FILE_MAX));
+    ASSERT_TRUE(live_store_record(s, kSession, stored(1), kNow, READ_FILE_MAX));
     std::vector<std::string> got = ids(s);
     EXPECT_EQ(got.size(), 50u);
     EXPECT_EQ(std::count(got.begin(), got.end(), kSession), 0);
@@ -175,7 +151,7 @@ TEST(StoreCaps, EvictsLeastRecentlyUpdatedBeyondTheChainCap) {
     std::vector<Chain> v = many(51, kNow + 100);
     v[0].id = kSession;
     LiveStore s = live_store_from(std::move(v));
-    ASSERT_TRUE(live_store_record(s, kSession, numbered(1), kNow, READ_FILE_MAX));
+    ASSERT_TRUE(live_store_record(s, kSession, stored(1), kNow, READ_FILE_MAX));
     std::vector<std::string> got = ids(s);
     ASSERT_EQ(got.size(), 50u);
     EXPECT_EQ(got[0], kSession);
@@ -203,7 +179,7 @@ TEST(StoreCaps, SizeCapEvictsOthersThenTrimsTheReceivingChain) {
   };
   for (auto& c : cases) {
     LiveStore s = live_store_from(std::move(c.chains));
-    ASSERT_TRUE(live_store_record(s, kSession, numbered(99, std::string(100, 'n')), kNow, cap)) << c.name;
+    ASSERT_TRUE(live_store_record(s, kSession, stored(99, std::string(100, 'n')), kNow, cap)) << c.name;
     EXPECT_EQ(ids(s), c.want_ids) << c.name;
     Buf text;
     TEST_live_store_text(text, s);
@@ -224,7 +200,7 @@ TEST(StoreCaps, AThoughtTooLargeForTheFileIsNotRecorded) {
   LiveStore s = live_store_from({chain_of("a", 1, 3), chain_of(kSession, 2, 3)});
   Buf before;
   TEST_live_store_text(before, s);
-  EXPECT_FALSE(live_store_record(s, kSession, numbered(4, std::string(5000, 'n')), kNow, 4000));
+  EXPECT_FALSE(live_store_record(s, kSession, stored(4, std::string(5000, 'n')), kNow, 4000));
   Buf after;
   TEST_live_store_text(after, s);
   EXPECT_EQ(after.view(), before.view()) << "nothing evicted or trimmed for a thought that cannot fit";

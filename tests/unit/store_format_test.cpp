@@ -6,6 +6,7 @@
 #include "store/chain.h"
 #include "store/format_records.h"
 #include "store/format_write.h"
+#include "support/store_texts.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ std::string rewrite(const std::string& bytes) {
 const std::string kEmptySlot =
     R"({"id":"","started_at":0,"updated_at":0,"thoughts":[],"count":0,"branches":[]})";
 
-std::string store_of(const std::string& chain_texts) { return "{\"chains\":[" + chain_texts + "]}"; }
+std::string store_of(const std::string& chain_texts) { return store_texts::store_text(chain_texts); }
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include "store/format_records.h"
 #include "store/format_write.h"
 #include "store/recorder.h"
+#include "support/store_builders.h"
 #include "support/temp_dir.h"
 #include "support/unwritable_dir.h"
 
@@ -26,25 +27,11 @@ struct StateDir {
   ScopedEnv env;
 };
 
-Thought thought(int64_t n, std::string text = "a thought") {
-  Thought t;
-  t.thought = std::move(text);
-  t.thoughtNumber = n;
-  t.totalThoughts = n;
-  t.nextThoughtNeeded = true;
-  return t;
-}
-
 // The file must always be what the writer would write for what it holds.
-std::vector<Chain> chains_in_file(const std::string& path) {
-  std::string bytes = read_bytes(path);
-  auto chains = read_chains(bytes);
-  EXPECT_TRUE(chains) << "not a store: " << bytes.substr(0, 200);
-  if (!chains) return {};
-  Buf again;
-  chains_text(again, *chains);
-  EXPECT_EQ(again.view(), bytes) << "the file is not in its exact written form";
-  return *chains;
+using store_builders::chains_in_file;
+
+Thought thought(int64_t n, std::string text = "a thought") {
+  return store_builders::accepted(n, std::move(text));
 }
 
 std::vector<std::string> aside_files(const TempDir& tmp) {

@@ -18,17 +18,12 @@
 #include "store/format_records.h"
 #include "store/format_write.h"
 #include "store/recorder.h"
+#include "support/store_builders.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-Thought numbered(int64_t n) {
-  Thought t;
-  t.thought = "thought " + std::to_string(n);
-  t.thoughtNumber = n;
-  t.totalThoughts = n;
-  return t;
-}
+Thought numbered(int64_t n) { return store_builders::accepted(n, "thought " + std::to_string(n)); }
 
 // Thought counts per chain id; fails the test when the file exists but is
 // not exactly a store as the writer writes it.

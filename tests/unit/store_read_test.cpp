@@ -17,21 +17,21 @@
 #include "store/reader.h"
 #include "store/recorder.h"
 #include "store/summary.h"
+#include "support/store_texts.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string store_of(const std::string& chains) { return "{\"chains\":[" + chains + "]}"; }
+std::string store_of(const std::string& chains) { return store_texts::store_text(chains); }
 
 std::string thought(const std::string& text, const std::string& more = "") {
-  return R"({"thought":")" + text + R"(","thought_number":1,"total_thoughts":1,"next_needed":true)" + more +
-         R"(,"at":5})";
+  return store_texts::thought_object(text, more);
 }
 
 std::string chain(const std::string& id, const std::string& thoughts, const std::string& more = "") {
-  return R"({"id":")" + id + R"(","started_at":1,"updated_at":2,"thoughts":[)" + thoughts + "]" + more + "}";
+  return store_texts::chain_object(id, thoughts, more);
 }
 
 // A chain of n thoughts whose texts are `text`.
@@ -134,9 +134,19 @@ std::vector<Case> edge_cases() {
       {"missing members", store_of(R"({},{"id":"m"},{"thoughts":[{}]})")},
       {"the newest thought is no object", store_of(R"({"id":"n","thoughts":[{"thought":"old"},7]})")},
       {"the newest thought has no text", store_of(R"({"id":"n","thoughts":[{"thought":"old"},{"x":1}]})")},
+      {"integers where a thought has flags and texts",
+       store_of(R"({"id":"w","thoughts":[{"thought":"first","is_revision":1,"next_needed":2,"needs_more":3,)"
+                R"("branch_id":4},{"thought":5,"is_revision":6},{"thought":"last"}]})")},
+      {"the first thought is no object", store_of(R"({"id":"n","thoughts":[7,{"thought":"new"}]})")},
+      {"the first thought has no text",
+       store_of(R"({"id":"n","thoughts":[{"thought":5},{"thought":"new"}]})")},
       {"heads",
        store_of(chain("h1", thought(std::string(200, 'h'))) + "," + chain("h2", thought("a\\r\\nb")) + "," +
-                chain("h3", thought(std::string(159, 'c') + "\xc3\xa9")))},
+                chain("h3", thought(std::string(159, 'c') + "\xc3\xa9")) + "," +
+                chain("h4", thought(std::string(159, 'd') + "\xe2\x82\xac") + "," +
+                                thought(std::string(157, 'e') + "\xf0\x9f\x98\x80x")) +
+                "," +
+                chain("h5", thought(std::string(158, 'f') + "\xf0\x9f\x98\x80") + "," + thought("short")))},
       {"1000 and 999 thoughts",
        store_of(long_chain("t1000", 1000, "x").substr(0) + "," + long_chain("t999", 999, "y"))},
       {"deep nesting inside a chain", store_of(R"({"id":"deep","extra":)" + nested(100000) + "}")},

@@ -16,13 +16,13 @@ StoreSummary example() {
   a.length = 30;
   a.totals = {3, 1, 1, 100, true};
   a.record =
-      R"({"id":"th-1","started_at":1,"updated_at":100,"thoughts":3,"branches":["b"],"last_head":"x","truncated":false})";
+      R"({"id":"th-1","started_at":1,"updated_at":100,"thoughts":3,"branches":["b"],"last_head":"x","truncated":false,"first_head":"y"})";
   SummaryChain b = a;
   b.offset = 42;
   b.length = 20;
   b.totals = {0, 0, 0, -7, true};
   b.record =
-      R"({"id":"q\"\u00e9\\","started_at":0,"updated_at":-7,"thoughts":0,"branches":[],"last_head":"","truncated":false})";
+      R"({"id":"q\"\u00e9\\","started_at":0,"updated_at":-7,"thoughts":0,"branches":[],"last_head":"","truncated":false,"first_head":""})";
   s.chains = {a, b};
   s.store.size = 42 + 20 + 2;
   return s;
@@ -71,7 +71,8 @@ TEST(StoreSummary, RefusesAnythingElse) {
       good.substr(0, good.size() / 2),
       good + "\n",
       good + good,
-      with("summary 1", "summary 2"),
+      with("summary 2", "summary 1"),  // the version before list records had first_head
+      with("summary 2", "summary 3"),
       with("plugin_veltrane", "plugin_other"),
       with("\"th-1\"", "\"th-2\""),  // the checksum no longer matches
       with("end 2", "end 3"),
